@@ -1,0 +1,104 @@
+#include "datetime.h"
+
+#include <cmath>
+
+namespace dorvel {
+
+namespace {
+
+const QDate kEpoch(1899, 12, 30);
+constexpr qint64 kMsPerDay = 86400000;
+
+std::optional<double> serialOf(const QDate& date, const QTime& time)
+{
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return double(kEpoch.daysTo(date)) + double(time.msecsSinceStartOfDay()) / kMsPerDay;
+}
+
+// Strict parse of "<date format> <time format>": date and time are parsed apart, so a
+// wall-clock time inside a daylight-saving gap is still a valid serial. QDate and QTime
+// reject 31.02. and 25:00, which is what we want.
+std::optional<double> parseWith(const QString& text, const QStringList& formats)
+{
+    const QString t = text.trimmed();
+    const int blank = t.indexOf(QLatin1Char(' '));
+    if (blank < 0)
+        return std::nullopt;
+    const QString datePart = t.left(blank);
+    const QString timePart = t.mid(blank + 1);
+    for (const QString& f : formats) {
+        const int fb = f.indexOf(QLatin1Char(' '));
+        const QDate d = QDate::fromString(datePart, f.left(fb));
+        const QTime tm = QTime::fromString(timePart, f.mid(fb + 1));
+        if (d.isValid() && tm.isValid())
+            return serialOf(d, tm);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+double toDaySerial(const QDateTime& local)
+{
+    return *serialOf(local.date(), local.time());
+}
+
+QDateTime fromDaySerial(double serial)
+{
+    double days = std::floor(serial);
+    qint64 ms = std::llround((serial - days) * 86400.0) * 1000; // nearest second
+    if (ms >= kMsPerDay) {
+        days += 1;
+        ms -= kMsPerDay;
+    }
+    const QDate date = kEpoch.addDays(qint64(days));
+    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms)));
+}
+
+QString formatDefault(double serial)
+{
+    return formatDefault(fromDaySerial(serial));
+}
+
+QString formatDefault(const QDateTime& local)
+{
+    return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+std::optional<double> parseDefault(const QString& text)
+{
+    return parseWith(text, {QStringLiteral("yyyy-MM-dd HH:mm:ss")});
+}
+
+std::optional<double> parseUserDateTime(const QString& text)
+{
+    return parseWith(text, {QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"),
+                            QStringLiteral("dd.MM.yyyy HH:mm:ss"), QStringLiteral("dd.MM.yyyy HH:mm"),
+                            QStringLiteral("yyyy.MM.dd HH:mm")});
+}
+
+std::optional<double> parseUserDate(const QString& text)
+{
+    const QString t = text.trimmed();
+    for (const QString& f : {QStringLiteral("yyyy.MM.dd"), QStringLiteral("yyyy-MM-dd"),
+                            QStringLiteral("dd.MM.yyyy")}) {
+        const QDate d = QDate::fromString(t, f);
+        if (d.isValid())
+            return double(kEpoch.daysTo(d));
+    }
+    return std::nullopt;
+}
+
+std::optional<double> parseUserTime(const QString& text)
+{
+    const QString t = text.trimmed();
+    for (const QString& f : {QStringLiteral("HH:mm"), QStringLiteral("HH:mm:ss")}) {
+        const QTime tm = QTime::fromString(t, f);
+        if (tm.isValid())
+            return double(tm.msecsSinceStartOfDay()) / kMsPerDay;
+    }
+    return std::nullopt;
+}
+
+} // namespace dorvel

@@ -1,0 +1,70 @@
+#include "settingsstore.h"
+
+#include <QSettings>
+#include <QStringList>
+
+namespace dorvel {
+
+namespace {
+
+QString findCaseless(const QStringList& names, const QString& wanted)
+{
+    for (const QString& n : names) {
+        if (n.compare(wanted, Qt::CaseInsensitive) == 0)
+            return n;
+    }
+    return {};
+}
+
+// The stored spelling of section/key, so that "startup" finds "[Startup]".
+struct Location {
+    QString group;
+    QString key;
+};
+
+Location locate(QSettings& s, const QString& section, const QString& key)
+{
+    Location loc{findCaseless(s.childGroups(), section), {}};
+    if (loc.group.isEmpty())
+        return loc;
+    s.beginGroup(loc.group);
+    loc.key = findCaseless(s.childKeys(), key);
+    s.endGroup();
+    return loc;
+}
+
+} // namespace
+
+QString QtSettingsStore::get(const QString& app, const QString& section, const QString& key,
+                             const QString& defaultValue) const
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, app, app);
+    const Location loc = locate(s, section, key);
+    if (loc.key.isEmpty())
+        return defaultValue;
+    const QVariant v = s.value(loc.group + QLatin1Char('/') + loc.key);
+    // A hand-edited value with commas comes back as a list; values are plain text here.
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QLatin1Char(','));
+    return v.toString();
+}
+
+void QtSettingsStore::save(const QString& app, const QString& section, const QString& key,
+                           const QString& value)
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, app, app);
+    Location loc = locate(s, section, key);
+    const QString group = loc.group.isEmpty() ? section : loc.group;
+    const QString k = loc.key.isEmpty() ? key : loc.key;
+    s.setValue(group + QLatin1Char('/') + k, value);
+}
+
+void QtSettingsStore::remove(const QString& app, const QString& section, const QString& key)
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, app, app);
+    const Location loc = locate(s, section, key);
+    if (!loc.key.isEmpty())
+        s.remove(loc.group + QLatin1Char('/') + loc.key);
+}
+
+} // namespace dorvel

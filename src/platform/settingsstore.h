@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+namespace dorvel {
+
+// Per-user text values addressed by application, section and key. Section and key are
+// matched without regard to letter case.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    virtual QString get(const QString& app, const QString& section, const QString& key,
+                        const QString& defaultValue) const = 0;
+    virtual void save(const QString& app, const QString& section, const QString& key,
+                      const QString& value) = 0;
+    virtual void remove(const QString& app, const QString& section, const QString& key) = 0;
+
+    // Deletes only after checking that the key exists.
+    void removeIfExists(const QString& app, const QString& section, const QString& key)
+    {
+        if (get(app, section, key, QStringLiteral("***")) != QStringLiteral("***"))
+            remove(app, section, key);
+    }
+};
+
+// QSettings in native format: $XDG_CONFIG_HOME/<app>/<app>.conf, group = section.
+// A new QSettings per call, because other programs may change the file at any time.
+class QtSettingsStore final : public SettingsStore {
+public:
+    QString get(const QString& app, const QString& section, const QString& key,
+                const QString& defaultValue) const override;
+    void save(const QString& app, const QString& section, const QString& key,
+              const QString& value) override;
+    void remove(const QString& app, const QString& section, const QString& key) override;
+};
+
+} // namespace dorvel

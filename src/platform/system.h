@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QLockFile;
+
+namespace dorvel {
+
+// The program's "command line": its arguments after the program name, joined by one blank.
+// The program's own path never counts.
+class CommandLine {
+public:
+    explicit CommandLine(const QStringList& argsWithoutProgram) : m_args(argsWithoutProgram) {}
+    QString text() const { return m_args.join(QLatin1Char(' ')); }
+    // Switches are case-insensitive substrings of the whole command line.
+    bool hasSwitch(const QString& word) const { return text().contains(word, Qt::CaseInsensitive); }
+    bool hasOption(const QString& option) const { return m_args.contains(option); }
+    QString optionValue(const QString& option) const;
+
+private:
+    QStringList m_args;
+};
+
+// One running instance per user: a lock file in the runtime directory. A lock left behind
+// by a crashed instance is taken over.
+class SingleInstance {
+public:
+    explicit SingleInstance(const QString& lockPath = defaultLockPath());
+    ~SingleInstance();
+    bool tryAcquire();
+    static QString defaultLockPath();
+
+private:
+    std::unique_ptr<QLockFile> m_lock;
+};
+
+// Lowest scheduling priority for the whole process; failure is ignored.
+void setIdlePriority();
+
+// Where the event log goes: the program's folder, or $XDG_STATE_HOME/Dorvel when that
+// folder cannot be written.
+QString logFolderFor(const QString& appPath);
+
+bool isExecutableFile(const QString& path);
+
+} // namespace dorvel

@@ -1,0 +1,332 @@
+#include "startup.h"
+
+#include "activitylist.h"
+#include "appstate.h"
+#include "clock.h"
+#include "eventlog.h"
+#include "mainview.h"
+#include "settingsstore.h"
+#include "ticktimer.h"
+#include "todolist.h"
+#include "viewerdb.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <limits>
+
+namespace dorvel {
+
+namespace {
+
+const QString kOrbivuMdb = QStringLiteral("orbivu.mdb");
+
+// A field without a number keeps the default; a fraction is cut off.
+std::optional<int> wholeMinutes(const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return int(std::clamp(std::trunc(v), double(std::numeric_limits<int>::min()),
+                          double(std::numeric_limits<int>::max())));
+}
+
+} // namespace
+
+ViewerIni ViewerIni::parse(const QByteArray& content)
+{
+    static const QString kDir = QStringLiteral("RecordDirectory=");
+    static const QString kPre = QStringLiteral("PrerecordMinutes=");
+    static const QString kPost = QStringLiteral("PostrecordMinutes=");
+    ViewerIni ini;
+    const QString text = QString::fromUtf8(content);
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        line.remove(QLatin1Char('\r'));
+        for (QString field : line.split(QLatin1Char(','))) {
+            field = field.trimmed();
+            if (field.size() >= 2 && field.startsWith(QLatin1Char('"')) && field.endsWith(QLatin1Char('"')))
+                field = field.mid(1, field.size() - 2);
+            if (field.contains(kDir)) {
+                ini.recordDirectory = field.mid(kDir.size());
+                // An empty value stays empty: "/" would send recordings to the root folder.
+                if (!ini.recordDirectory.isEmpty() && !ini.recordDirectory.endsWith(QLatin1Char('/')))
+                    ini.recordDirectory += QLatin1Char('/');
+            } else if (field.contains(kPre)) {
+                if (const auto v = wholeMinutes(field.mid(kPre.size())))
+                    ini.prerecordMinutes = *v;
+            } else if (field.contains(kPost)) {
+                if (const auto v = wholeMinutes(field.mid(kPost.size())))
+                    ini.postrecordMinutes = *v;
+            }
+        }
+    }
+    ini.prerecordMinutes = std::min(ini.prerecordMinutes, 59);
+    ini.postrecordMinutes = std::min(ini.postrecordMinutes, 59);
+    return ini;
+}
+
+Startup::Startup(Services services, Hooks hooks) : m(std::move(services)), m_hooks(std::move(hooks)) {}
+
+QString Startup::defaultDatabasePath()
+{
+    return QDir::homePath() + QStringLiteral("/Orbivu/DATABASE/Orbivu.mdb");
+}
+
+void Startup::fatal(const QString& text, Prompter::Icon icon)
+{
+    m.prompter.message(text, icon);
+    ProgramSettings(m.store).removeIfExists(keys::OrbivuDBPath);
+    m_hooks.endProcess();
+}
+
+std::optional<QString> Startup::browseForDatabase(const QString& startPath)
+{
+    return m.prompter.openFile(m.state.msg.MsgSelectDatabase,
+                               QStringLiteral("Database Files (*.mdb)"), startPath);
+}
+
+std::optional<QString> Startup::resolveDatabasePath()
+{
+    ProgramSettings settings(m.store);
+    QString path = settings.text(keys::OrbivuDBPath);
+    if (path.isEmpty()) {
+        if (settings.text(keys::TestPath).isEmpty()) {
+            settings.save(keys::TestPath, QStringLiteral("1"));
+            path = m.store.get(QStringLiteral("OrbivuCHedit"), QStringLiteral("Startup"),
+                               QStringLiteral("OrbivuPath"), QString());
+            if (path.isEmpty())
+                path = defaultDatabasePath();
+        }
+        // TestPath already "1": an earlier first start did not get through; ask.
+    }
+    if (!path.contains(kOrbivuMdb, Qt::CaseInsensitive))
+        path.clear();
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        const std::optional<QString> chosen = browseForDatabase(defaultDatabasePath());
+        if (!chosen || chosen->size() < 3 || !QFileInfo::exists(*chosen) ||
+            !chosen->contains(kOrbivuMdb, Qt::CaseInsensitive)) {
+            fatal(m.state.msg.MsgNoDatabase);
+            return std::nullopt;
+        }
+        path = *chosen;
+    }
+    return path;
+}
+
+bool Startup::loadMainWindow()
+{
+    AppState& s = m.state;
+    ProgramSettings settings(m.store);
+
+    // 1. One instance only; the second ends silently.
+    if (m_hooks.anotherInstanceRunning()) {
+        m_hooks.endProcess();
+        return false;
+    }
+    // 2.
+    const bool firstLoad = !s.reloadRequested;
+    if (firstLoad) {
+        s.firstPaint = true;
+        s.appPath = m.programFolder;
+        m.log.setPath(logFolderFor(s.appPath) + QStringLiteral("/Dorvel.log"));
+    }
+    // 3. Language.
+    s.settings.language = settings.text(keys::Language);
+    if (s.settings.language.isEmpty()) {
+        const QString chosen = m.view.chooseLanguage();
+        if (!chosen.isEmpty()) {
+            s.settings.language = chosen;
+            settings.save(keys::Language, chosen);
+        }
+    }
+    s.msg = MessageTable::forLanguage(s.settings.language);
+    m.view.applyLanguage(s.msg);
+    // 4.
+    s.wakeToolPresent = false;
+    s.pendingPowerAction.clear();
+    // 5.
+    const std::optional<QString> path = resolveDatabasePath();
+    if (!path)
+        return false;
+    // 6.
+    if (!m.db.open(*path)) {
+        fatal(s.msg.MsgOpenDatabaseFailed, Prompter::Icon::Critical);
+        return false;
+    }
+    // 7.
+    s.orbivuDBPath = *path;
+    settings.save(keys::OrbivuDBPath, *path);
+    // 8. The viewer folder is the database path cut before the first "database".
+    const qsizetype at = path->indexOf(QStringLiteral("database"), 0, Qt::CaseInsensitive);
+    const QString exeMissing = QStringLiteral("FATAL ERROR: Orbivu.EXE not found in ");
+    if (at < 3) {
+        fatal(exeMissing + s.orbivuExePath);
+        return false;
+    }
+    const QString folder = path->left(at);
+    s.orbivuExePath = folder + QStringLiteral("Orbivu.EXE");
+    // A symbolic link would show its target's name in the process table and never match.
+    const QFileInfo exe(s.orbivuExePath);
+    if (!exe.isFile() || exe.isSymLink()) {
+        fatal(exeMissing + s.orbivuExePath);
+        return false;
+    }
+    // 9.
+    s.settingsIniPath = folder + QStringLiteral("settings.ini");
+    QFile ini(s.settingsIniPath);
+    if (!QFileInfo(s.settingsIniPath).isFile() || !ini.open(QIODevice::ReadOnly)) {
+        fatal(QStringLiteral("FATAL ERROR: settings.ini not found in ") + s.settingsIniPath);
+        return false;
+    }
+    const ViewerIni viewerIni = ViewerIni::parse(ini.readAll());
+    s.recordDirectory = viewerIni.recordDirectory;
+    s.prerecordMinutes = viewerIni.prerecordMinutes;
+    s.postrecordMinutes = viewerIni.postrecordMinutes;
+    // 10.
+    if (settings.text(keys::TestPath) == QStringLiteral("1"))
+        settings.removeIfExists(keys::TestPath);
+    // 11.
+    s.orbivuState = 0;
+    s.orbivuTaskId = 0;
+    s.orbivuTaskStart = 0;
+    s.standbyMode = false;
+    s.gridEdited = false;
+    s.pendingPowerAction.clear();
+    // 12.-14.
+    readSettings();
+    if (s.settings.saveLog)
+        m.log.start();
+    if (s.settings.suspendCheck)
+        m.view.setStandbyButtonEnabled(true);
+    const QString byteOnOff = m.store.get(QStringLiteral("Nocturo"), QStringLiteral("StartUp"),
+                                          QStringLiteral("ByteOnOff"), QStringLiteral("0"));
+    if (numericPrefix(byteOnOff) != 0.0) {
+        m.view.setWakeToolButtonEnabled(true);
+        s.wakeToolPresent = true;
+        m.view.setGoTimerVisible(true);
+    }
+    // 15.
+    const QString& type = s.settings.shutDownType;
+    if (type == QStringLiteral("Never")) {
+        m.view.setShutdownLabel(QStringLiteral("NoShutdown"));
+        m.view.setNoShutDownEnabled(false);
+        if (m.view.goTimerVisible())
+            m.view.setGoTimerEnabled(true);
+    } else if (type == QStringLiteral("LastRec")) {
+        m.view.setShutdownLabel(QStringLiteral("LastRec"));
+        m.view.setNoShutDownEnabled(true);
+    } else if (type == QStringLiteral("Rule")) {
+        m.view.setShutdownLabel(QStringLiteral("ITime"));
+        m.view.setNoShutDownEnabled(true);
+        if (m.view.goTimerVisible())
+            m.view.setGoTimerEnabled(true);
+    }
+    // 16.
+    s.hPos = settings.number(keys::HPos);
+    s.vPos = settings.number(keys::VPos);
+    s.vSize = settings.number(keys::VSize);
+    s.hSize = settings.number(keys::HSize);
+    const FormatStr format = FormatStr::parse(settings.text(keys::MyFormatStr));
+    s.splitRatio = format.splitRatio;
+    m.todo.savedWidths = format.columnWidths;
+    // 17.
+    if (firstLoad)
+        m.view.placeWindow(s.hPos, s.vPos);
+    m.view.resizeWindow(s.hSize, s.vSize);
+    m.view.setCaption(s.mainCaption);
+    // 18.
+    m.view.showAndRepaint();
+    m.view.addTrayIcon();
+    // 19.
+    setIdlePriority();
+    // 20.
+    m.activity.clear();
+    m.activity.append(QStringLiteral("Logfile:"));
+    // 21.-22.
+    m_hooks.checkAfterRecording();
+    m_hooks.getRecordings();
+    // 23.
+    if (m.commandLine.hasSwitch(QStringLiteral("min")))
+        m.view.minimize();
+    // 24.
+    if (m.commandLine.hasSwitch(QStringLiteral("cmos")) && s.wakeToolPresent) {
+        s.wakeToolMode = true;
+        if (type == QStringLiteral("Rule"))
+            m.view.setStandbyLabel(QStringLiteral("Nocturo"));
+        m.view.setGoTimerChecked(true);
+        m.log.writeLine(QStringLiteral("   Dorvel started with Nocturo=on"));
+    }
+    // 25.
+    s.reloadRequested = false;
+    return true;
+}
+
+void Startup::readSettings()
+{
+    ProgramSettings p(m.store);
+    Settings& v = m.state.settings;
+    v.useShortdesc = p.flag(keys::UseShortdesc);
+    v.ignoreOverlap = p.flag(keys::IgnoreOverlap);
+    v.startPendingRecord = p.flag(keys::StartPendingRecord);
+    v.saveLog = p.flag(keys::SaveLog);
+    v.recDelay = p.flag(keys::RecDelay);
+    v.streamonly = p.flag(keys::Streamonly);
+    v.recDelaySec = p.number(keys::RecDelaySec);
+    v.autoRun = p.flag(keys::AutoRun);
+    v.askForClose = p.flag(keys::AskForClose);
+    v.autoClose = p.flag(keys::AutoClose);
+    v.waitForClose = p.flag(keys::WaitForClose);
+    v.waitForProg = p.text(keys::WaitForProg);
+    v.suspendCheck = p.flag(keys::SuspendCheck);
+    v.shutDownType = p.text(keys::ShutDownType);
+    v.ruleMinutes = p.number(keys::RuleMinutes);
+}
+
+bool Startup::queryCloseMainWindow()
+{
+    AppState& s = m.state;
+    s.reloadRequested = false;
+    m.timer.stop();
+    bool cancel = false;
+    if (s.settings.shutDownType != QStringLiteral("Rule") && m.todo.recordingCount > 0 &&
+        s.settings.askForClose) {
+        const QString question = s.msg.MsgCloseQuestionHead + QString::number(m.todo.recordingCount) +
+                                 s.msg.MsgCloseQuestionTail;
+        const auto answer = m.prompter.show(
+            {question, Prompter::Buttons::OkCancel, Prompter::Icon::Question, {}, false});
+        if (answer != Prompter::Answer::Ok) {
+            cancel = true;
+            m.timer.start();
+        }
+    }
+    // Geometry is saved whether or not the close goes ahead, but never from a minimised window.
+    if (!m.view.isMinimized()) {
+        ProgramSettings p(m.store);
+        const MainView::Geometry g = m.view.geometryTwips();
+        p.save(keys::HPos, QString::number(g.left));
+        p.save(keys::VPos, QString::number(g.top));
+        std::array<int, 8> widths{};
+        for (int c = 0; c < 8; ++c)
+            widths[c] = m.todo.columnWidth(c + 1);
+        p.save(keys::MyFormatStr, FormatStr::build(s.splitRatio, widths));
+        if (g.height > 2890)
+            p.save(keys::VSize, QString::number(g.height));
+        if (g.width > 3000)
+            p.save(keys::HSize, QString::number(g.width));
+    }
+    return !cancel;
+}
+
+void Startup::unloadMainWindow()
+{
+    m.state.reloadRequested = false;
+    m.timer.stop();
+    m.view.removeTrayIcon();
+    m_hooks.closeWakeTimer();
+    m_hooks.endProcess();
+}
+
+} // namespace dorvel

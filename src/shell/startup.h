@@ -1,0 +1,83 @@
+#pragma once
+
+#include "prompter.h"
+#include "system.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace dorvel {
+
+struct AppState;
+class ActivityList;
+class Clock;
+class EventLog;
+class MainView;
+class SettingsStore;
+class TickTimer;
+class TodoList;
+class ViewerDatabase;
+
+// Values read from the viewer's settings.ini.
+struct ViewerIni {
+    QString recordDirectory;
+    int prerecordMinutes = 2;
+    int postrecordMinutes = 2;
+
+    // Free-format comma fields, blanks and enclosing quotes removed; a field matches when it
+    // contains the key anywhere; the value is the rest of the field after as many characters
+    // as the key has; the last occurrence wins.
+    static ViewerIni parse(const QByteArray& content);
+};
+
+// The main window's load handler, the database path resolution and the two close handlers.
+class Startup {
+public:
+    struct Services {
+        AppState& state;
+        SettingsStore& store;
+        Prompter& prompter;
+        MainView& view;
+        const Clock& clock;
+        TodoList& todo;
+        ActivityList& activity;
+        ViewerDatabase& db;
+        EventLog& log;
+        TickTimer& timer;
+        CommandLine commandLine;
+        QString programFolder; // where the dorvel executable lives
+    };
+    struct Hooks {
+        std::function<bool()> anotherInstanceRunning = [] { return false; };
+        std::function<void()> checkAfterRecording = [] {};
+        std::function<void()> getRecordings = [] {};
+        std::function<void()> closeWakeTimer = [] {};
+        // Ends the process at once. In tests it only records the call.
+        std::function<void()> endProcess = [] {};
+    };
+
+    Startup(Services services, Hooks hooks);
+
+    // Returns false when the process has been ended (a second instance or a fatal failure).
+    bool loadMainWindow();
+    // Returns true when the window may close.
+    bool queryCloseMainWindow();
+    void unloadMainWindow();
+
+    std::optional<QString> resolveDatabasePath();
+    // The open-file dialog for the database; nothing when cancelled.
+    std::optional<QString> browseForDatabase(const QString& startPath);
+
+    static QString defaultDatabasePath();
+
+private:
+    void fatal(const QString& text, Prompter::Icon icon = Prompter::Icon::None);
+    void readSettings();
+
+    Services m;
+    Hooks m_hooks;
+};
+
+} // namespace dorvel

@@ -1,0 +1,149 @@
+#include "todolist.h"
+
+#include <algorithm>
+
+namespace dorvel {
+
+namespace {
+
+quint32 rgbOf(TodoList::RowColour c)
+{
+    switch (c) {
+    case TodoList::RowColour::TimedOut:
+        return 0xffff7878u; // (255,120,120)
+    case TodoList::RowColour::Overlap:
+        return 0xffffff78u; // (255,255,120)
+    case TodoList::RowColour::Default:
+        break;
+    }
+    return 0;
+}
+
+} // namespace
+
+TodoList::TodoList(QObject* parent) : QAbstractTableModel(parent)
+{
+    m_headers.fill(QString(), ColumnCount);
+    m_headers[0] = QStringLiteral(" ");
+}
+
+void TodoList::clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+void TodoList::setHeaders(const QStringList& headers)
+{
+    m_headers = headers;
+    while (m_headers.size() < ColumnCount)
+        m_headers.append(QString());
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, ColumnCount - 2);
+}
+
+void TodoList::appendRow(const QString& tabSeparated)
+{
+    Row r;
+    r.cells = tabSeparated.split(QLatin1Char('\t'));
+    r.cells.resize(ColumnCount);
+    const int at = int(m_rows.size());
+    beginInsertRows({}, at, at);
+    m_rows.append(r);
+    endInsertRows();
+}
+
+QString TodoList::cell(int row, int column) const
+{
+    if (row == 0)
+        return header(column);
+    if (row < 1 || row > m_rows.size() || column < 0 || column >= ColumnCount)
+        return {};
+    return m_rows.at(row - 1).cells.at(column);
+}
+
+void TodoList::setCell(int row, int column, const QString& text)
+{
+    if (row < 1 || row > m_rows.size() || column < 0 || column >= ColumnCount)
+        return;
+    m_rows[row - 1].cells[column] = text;
+    if (column >= 1) {
+        const QModelIndex i = index(row - 1, column - 1);
+        Q_EMIT dataChanged(i, i);
+    }
+}
+
+void TodoList::removeRow(int row)
+{
+    if (row < 1 || row > m_rows.size())
+        return;
+    beginRemoveRows({}, row - 1, row - 1);
+    m_rows.removeAt(row - 1);
+    endRemoveRows();
+}
+
+void TodoList::sortBySortKey()
+{
+    Q_EMIT layoutAboutToBeChanged();
+    std::stable_sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) {
+        return a.cells.at(SortKey).toLongLong() < b.cells.at(SortKey).toLongLong();
+    });
+    Q_EMIT layoutChanged();
+}
+
+void TodoList::setRowColour(int row, RowColour colour)
+{
+    if (row < 1 || row > m_rows.size())
+        return;
+    m_rows[row - 1].colour = colour;
+    Q_EMIT dataChanged(index(row - 1, 0), index(row - 1, ColumnCount - 2));
+}
+
+TodoList::RowColour TodoList::rowColour(int row) const
+{
+    if (row < 1 || row > m_rows.size())
+        return RowColour::Default;
+    return m_rows.at(row - 1).colour;
+}
+
+void TodoList::setColumnWidth(int column, int twips)
+{
+    if (column < 0 || column >= ColumnCount || m_widths[column] == twips)
+        return;
+    m_widths[column] = twips;
+    Q_EMIT columnWidthChanged(column, twips);
+}
+
+int TodoList::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int TodoList::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount - 1;
+}
+
+QVariant TodoList::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const int column = index.column() + 1;
+    const Row& r = m_rows.at(index.row());
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return r.cells.at(column);
+    if (role == BackgroundRgbRole && column <= PostRecord)
+        return rgbOf(r.colour);
+    return {};
+}
+
+QVariant TodoList::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return header(section + 1);
+    return QString();
+}
+
+} // namespace dorvel

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QStringList>
+
+#include <array>
+
+namespace dorvel {
+
+// The to-do list: the grid of text cells of pending recordings. Its own API uses grid
+// indices as the rest of the program does: row 0 is the header row, data rows are 1 to
+// rows() - 1, columns 0 to 13 (column 0 is the empty row header). As a Qt table model it
+// shows data row r as model row r - 1 and columns 1 to 13 as model columns 0 to 12.
+class TodoList : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column {
+        RowHeader = 0,
+        Num = 1,
+        Channel = 2,
+        StartTime = 3,
+        EndTime = 4,
+        ShortDesc = 5,
+        LongDesc = 6,
+        PreRecord = 7,
+        PostRecord = 8,
+        SortKey = 9,
+        DbStartTime = 10,
+        DbEndTime = 11,
+        RecStart = 12,
+        RecMinutes = 13,
+        ColumnCount = 14
+    };
+    enum class RowColour { Default, TimedOut, Overlap };
+    // The role under which the model gives a cell's background as a QRgb (0 = default).
+    static constexpr int BackgroundRgbRole = Qt::UserRole + 1;
+
+    static constexpr double kNoEventLoaded = 2593224.4166666665; // 9000-01-01 10:00
+    static constexpr double kNoEventStarted = 2593224.4236111110; // 9000-01-01 10:10
+
+    explicit TodoList(QObject* parent = nullptr);
+
+    // Grid operations.
+    int rows() const { return int(m_rows.size()) + 1; } // with the header row
+    void clear();                                      // header row only
+    void setHeaders(const QStringList& headers);       // texts of columns 0..13
+    QString header(int column) const { return m_headers.value(column); }
+    void appendRow(const QString& tabSeparated);       // cell 0 first
+    QString cell(int row, int column) const;
+    void setCell(int row, int column, const QString& text);
+    void removeRow(int row);
+    void sortBySortKey(); // numerically ascending; a row moves with its cells and colour
+    void setRowColour(int row, RowColour colour);
+    RowColour rowColour(int row) const;
+
+    // Live widths in twips; the view follows them and reports the user's drags back.
+    int columnWidth(int column) const { return m_widths.at(column); }
+    void setColumnWidth(int column, int twips);
+    // ColumnWidths: the saved widths of columns 1 to 8 that every rebuild applies.
+    std::array<qint16, 8> savedWidths{450, 1000, 1400, 1400, 1400, 1400, 1400, 1400};
+
+    // Shared next-event state.
+    double nextEventTime = kNoEventLoaded;
+    int nextEventRow = 0;
+    int nextEventColumn = RecStart;
+    int recordingCount = 0;
+
+    // Qt model face.
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+Q_SIGNALS:
+    void columnWidthChanged(int column, int twips);
+
+private:
+    struct Row {
+        QStringList cells; // always ColumnCount cells
+        RowColour colour = RowColour::Default;
+    };
+    QList<Row> m_rows;
+    QStringList m_headers;
+    std::array<int, ColumnCount> m_widths{};
+};
+
+} // namespace dorvel

@@ -1,0 +1,180 @@
+#pragma once
+
+// Hand-driven stand-ins for the platform seams.
+
+#include "clock.h"
+#include "mainview.h"
+#include "messages.h"
+#include "prompter.h"
+#include "settingsstore.h"
+#include "ticktimer.h"
+
+#include <QList>
+#include <QMap>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace dorvel::test {
+
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 12, 5), QTime(20, 0)))
+        : m_now(start)
+    {
+    }
+    QDateTime now() const override { return m_now; }
+    void set(const QDateTime& t) { m_now = t; }
+    void advanceSecs(qint64 s) { m_now = m_now.addSecs(s); }
+    void advanceMs(qint64 ms) { m_now = m_now.addMSecs(ms); }
+
+private:
+    QDateTime m_now;
+};
+
+// Keys are stored under lower-cased app/section/key, as the real store matches them.
+class MemorySettingsStore final : public SettingsStore {
+public:
+    QString get(const QString& app, const QString& section, const QString& key,
+                const QString& defaultValue) const override
+    {
+        return m_values.value(id(app, section, key), defaultValue);
+    }
+    void save(const QString& app, const QString& section, const QString& key,
+              const QString& value) override
+    {
+        m_values.insert(id(app, section, key), value);
+    }
+    void remove(const QString& app, const QString& section, const QString& key) override
+    {
+        m_values.remove(id(app, section, key));
+        ++removals;
+    }
+    bool contains(const QString& app, const QString& section, const QString& key) const
+    {
+        return m_values.contains(id(app, section, key));
+    }
+    // Shorthands for the program's own section.
+    QString own(const QString& key) const { return get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), key, QStringLiteral("<absent>")); }
+    void setOwn(const QString& key, const QString& value) { save(QStringLiteral("Dorvel"), QStringLiteral("Startup"), key, value); }
+
+    int removals = 0;
+
+private:
+    static QString id(const QString& a, const QString& s, const QString& k)
+    {
+        return (a + QLatin1Char('/') + s + QLatin1Char('/') + k).toLower();
+    }
+    QMap<QString, QString> m_values;
+};
+
+// Answers boxes from a queue (Ok/Yes by default when empty) and records every box.
+class FakePrompter final : public Prompter {
+public:
+    Answer show(const Box& box) override
+    {
+        shown.append(box);
+        if (onShow)
+            onShow(box);
+        if (!answers.isEmpty())
+            return answers.dequeue();
+        return box.buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    }
+    std::optional<QString> openFile(const QString& title, const QString& filter,
+                                    const QString& startPath) override
+    {
+        fileDialogs.append({title, filter, startPath});
+        if (fileAnswers.isEmpty())
+            return std::nullopt;
+        return fileAnswers.dequeue();
+    }
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const Box& b : shown)
+            t.append(b.text);
+        return t;
+    }
+
+    QQueue<Answer> answers;
+    QQueue<std::optional<QString>> fileAnswers;
+    QList<Box> shown;
+    QList<QStringList> fileDialogs;
+    std::function<void(const Box&)> onShow; // e.g. to deliver a tick while a box is open
+};
+
+class FakeTimer final : public TickTimer {
+public:
+    void start() override
+    {
+        active = true;
+        ++starts;
+    }
+    void stop() override { active = false; }
+    bool isActive() const override { return active; }
+    void setInterval(int ms) override { interval = ms; }
+
+    bool active = false;
+    int interval = 500;
+    int starts = 0;
+};
+
+// Records what the logic shows on the main window.
+class FakeView final : public MainView {
+public:
+    QString chooseLanguage() override
+    {
+        ++languageFormShown;
+        return languageAnswer;
+    }
+    void applyLanguage(const MessageTable& msg) override { buttonCaptions = {msg.MsgStartViewer, msg.MsgGetRecordings, msg.MsgSettings, msg.MsgDeleteSelection}; }
+    void setCaption(const QString& c) override { captionText = c; }
+    QString caption() const override { return captionText; }
+    void setClockText(const QString& t) override { clockText = t; }
+    void setClockRed(bool red) override { clockRed = red; }
+    void setNextEventText(const QString& t) override { nextEventText = t; }
+    void setStandbyLabel(const QString& t) override { standbyLabel = t; }
+    void setShutdownLabel(const QString& t) override { shutdownLabel = t; }
+    void setStateIcon(StateIcon i) override { icon = i; }
+    void setTrayTip(const QString& t) override { trayTip = t; }
+    void addTrayIcon() override { trayIcon = true; }
+    void removeTrayIcon() override { trayIcon = false; }
+    void setWaitCursor(bool on) override { waitCursor = on; }
+    void setStandbyButtonEnabled(bool on) override { standbyButton = on; }
+    void setWakeToolButtonEnabled(bool on) override { wakeToolButton = on; }
+    void setGoTimerVisible(bool on) override { goTimerVisibleFlag = on; }
+    bool goTimerVisible() const override { return goTimerVisibleFlag; }
+    void setGoTimerEnabled(bool on) override { goTimerEnabled = on; }
+    void setGoTimerChecked(bool on) override { goTimerChecked = on; }
+    void setNoShutDownEnabled(bool on) override { noShutDownEnabled = on; }
+    void placeWindow(int l, int t) override
+    {
+        geometry.left = l;
+        geometry.top = t;
+        ++placed;
+    }
+    void resizeWindow(int w, int h) override
+    {
+        geometry.width = w;
+        geometry.height = h;
+    }
+    Geometry geometryTwips() const override { return geometry; }
+    bool isMinimized() const override { return minimized; }
+    void minimize() override { minimized = true; }
+    void showAndRepaint() override { shown = true; }
+
+    QString languageAnswer;
+    int languageFormShown = 0;
+    QStringList buttonCaptions;
+    QString captionText, clockText, nextEventText, standbyLabel, shutdownLabel, trayTip;
+    bool clockRed = false, trayIcon = false, waitCursor = false, standbyButton = false,
+         wakeToolButton = false, goTimerVisibleFlag = false, goTimerEnabled = false,
+         goTimerChecked = false, noShutDownEnabled = false, minimized = false, shown = false;
+    StateIcon icon = StateIcon::Idle;
+    Geometry geometry;
+    int placed = 0;
+};
+
+} // namespace dorvel::test
