@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlRecord>
 #include <QString>
+
+#include <optional>
 
 namespace dorvel {
 
@@ -23,6 +26,15 @@ public:
     bool isOpen() const;
     QString path() const { return m_path; }
     QSqlDatabase db() const;
+
+    // Statements used by the scheduler and the editors (all values bound as parameters):
+    // Deletes the first RECORD row (lowest rowid) whose STARTTIME, ENDTIME, SHORTDESC and
+    // LONGDESC equal the texts, and returns that row with all its columns so that it can be
+    // written back unchanged; nothing when no row matched or the delete failed.
+    std::optional<QSqlRecord> takeFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
+                                              const QString& shortDesc, const QString& longDesc);
+    // Re-inserts a row returned by takeFirstRecord, every column as it was.
+    bool restoreRecord(const QSqlRecord& record);
 
     static constexpr int kBusyTimeoutMs = 5000;
 

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "processes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace dorvel {
+
+// Process operations on the viewer and on other named programs. A process matches a name
+// when its executable path, trimmed and upper-cased, contains the trimmed, upper-cased name.
+class ViewerProcess {
+public:
+    ViewerProcess(ProcessTable& table, ProcessLauncher& launcher)
+        : m_table(table), m_launcher(launcher)
+    {
+    }
+
+    static bool matches(const QString& exePath, const QString& name);
+
+    bool isProcessRunning(const QString& name) const;
+    // The last match in enumeration order; 0 when none.
+    qint64 findProcessId(const QString& name) const;
+    // True when that pid still runs, was started at startTime, and matches the name.
+    bool isTaskRunning(qint64 pid, quint64 startTime, const QString& name) const;
+    // Close request to the viewer found by findProcessId("Orbivu.EXE"); true when it ended
+    // within 500 ms. Never forced.
+    bool closeViewer();
+    std::optional<StartedProcess> start(const QString& program, const QStringList& args,
+                                        const QString& workingDir, QString* error);
+
+private:
+    ProcessTable& m_table;
+    ProcessLauncher& m_launcher;
+};
+
+} // namespace dorvel
