@@ -1,6 +1,9 @@
 #include "viewerdb.h"
 
 #include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 
 namespace dorvel {
@@ -64,6 +67,78 @@ bool ViewerDatabase::isOpen() const
 QSqlDatabase ViewerDatabase::db() const
 {
     return QSqlDatabase::database(m_connection, false);
+}
+
+std::optional<QSqlRecord> ViewerDatabase::takeFirstRecord(const QString& dbStartTime,
+                                                          const QString& dbEndTime,
+                                                          const QString& shortDesc,
+                                                          const QString& longDesc)
+{
+    m_lastError.clear();
+    if (!isOpen()) {
+        m_lastError = QStringLiteral("the viewer database is not open");
+        return std::nullopt;
+    }
+    // One statement finds, deletes and returns the row, so the viewer cannot slip a change in
+    // between. NULL never equals a text, as the viewer's own lookup behaves.
+    QSqlQuery q(db());
+    q.prepare(QStringLiteral(
+        "DELETE FROM RECORD WHERE rowid = (SELECT min(rowid) FROM RECORD WHERE STARTTIME = ? "
+        "AND ENDTIME = ? AND SHORTDESC = ? AND LONGDESC = ?) RETURNING *"));
+    q.addBindValue(dbStartTime);
+    q.addBindValue(dbEndTime);
+    q.addBindValue(shortDesc);
+    q.addBindValue(longDesc);
+    if (!q.exec()) {
+        m_lastError = q.lastError().text();
+        return std::nullopt;
+    }
+    if (!q.next()) {
+        // Either nothing matched, or stepping the delete failed (locked, read-only file).
+        m_lastError = q.lastError().isValid() ? q.lastError().text()
+                                              : QStringLiteral("no matching entry was found");
+        return std::nullopt;
+    }
+    QSqlRecord row = q.record();
+    // Stepping to the end finalises the delete; only then is it committed.
+    while (q.next()) {
+    }
+    if (q.lastError().isValid()) {
+        m_lastError = q.lastError().text();
+        return std::nullopt;
+    }
+    q.finish();
+    return row;
+}
+
+bool ViewerDatabase::restoreRecord(const QSqlRecord& record)
+{
+    m_lastError.clear();
+    if (!isOpen()) {
+        m_lastError = QStringLiteral("the viewer database is not open");
+        return false;
+    }
+    if (record.isEmpty()) {
+        m_lastError = QStringLiteral("there is no entry to write back");
+        return false;
+    }
+    QSqlDatabase d = db();
+    QStringList names;
+    QStringList marks;
+    for (int i = 0; i < record.count(); ++i) {
+        names << d.driver()->escapeIdentifier(record.fieldName(i), QSqlDriver::FieldName);
+        marks << QStringLiteral("?");
+    }
+    QSqlQuery q(d);
+    q.prepare(QStringLiteral("INSERT INTO RECORD (%1) VALUES (%2)")
+                  .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+    for (int i = 0; i < record.count(); ++i)
+        q.addBindValue(record.value(i)); // a null QVariant binds as NULL, types stay as read
+    if (!q.exec()) {
+        m_lastError = q.lastError().text();
+        return false;
+    }
+    return true;
 }
 
 } // namespace dorvel

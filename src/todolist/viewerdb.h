@@ -36,11 +36,15 @@ public:
     // Re-inserts a row returned by takeFirstRecord, every column as it was.
     bool restoreRecord(const QSqlRecord& record);
 
+    // Why the last statement failed, in words a user can read ("" after a success).
+    QString lastError() const { return m_lastError; }
+
     static constexpr int kBusyTimeoutMs = 5000;
 
 private:
     QString m_connection;
     QString m_path;
+    QString m_lastError;
 };
 
 } // namespace dorvel
