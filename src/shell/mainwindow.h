@@ -1,0 +1,119 @@
+#pragma once
+
+#include "mainview.h"
+
+#include <QIcon>
+
+#include <array>
+#include <functional>
+#include <QWidget>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QListView;
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+class QTableView;
+
+namespace dorvel {
+
+class ActivityList;
+class Prompter;
+class TodoList;
+
+// The main window: the to-do list, the activity list, the clock, the next event, the options
+// and the buttons, plus the tray icon with its menu. It renders what the logic tells it and
+// forwards clicks as signals; it decides nothing itself.
+class MainWindow : public QWidget, public MainView {
+    Q_OBJECT
+public:
+    MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompter);
+    ~MainWindow() override;
+
+    // MainView
+    QString chooseLanguage() override;
+    void applyLanguage(const MessageTable& msg) override;
+    void setCaption(const QString& caption) override;
+    QString caption() const override;
+    void setClockText(const QString& text) override;
+    void setClockRed(bool red) override;
+    void setNextEventText(const QString& text) override;
+    void setStandbyLabel(const QString& text) override;
+    void setShutdownLabel(const QString& text) override;
+    void setStateIcon(StateIcon icon) override;
+    void setTrayTip(const QString& tip) override;
+    void addTrayIcon() override;
+    void removeTrayIcon() override;
+    void setWaitCursor(bool on) override;
+    void setStandbyButtonEnabled(bool on) override;
+    void setWakeToolButtonEnabled(bool on) override;
+    void setGoTimerVisible(bool on) override;
+    bool goTimerVisible() const override;
+    void setGoTimerEnabled(bool on) override;
+    void setGoTimerChecked(bool on) override;
+    void setNoShutDownEnabled(bool on) override;
+    void placeWindow(int leftTwips, int topTwips) override;
+    void resizeWindow(int widthTwips, int heightTwips) override;
+    Geometry geometryTwips() const override;
+    bool isMinimized() const override;
+    void minimize() override;
+    void showAndRepaint() override;
+
+    // Called before the window really closes; returns whether it may close.
+    std::function<bool()> onQueryClose = [] { return true; };
+    std::function<void()> onUnload = [] {};
+
+    int twipsToPixelsX(int twips) const;
+    int twipsToPixelsY(int twips) const;
+    int pixelsToTwipsX(int px) const;
+    int pixelsToTwipsY(int px) const;
+
+Q_SIGNALS:
+    void startViewerClicked();     // Command1
+    void getRecordingsClicked();   // Command2, mPopUpdate
+    void settingsClicked();        // Command3
+    void deleteSelectionClicked(); // Command4
+    void standByClicked();         // Command5
+    void wakeToolClicked();        // Command6
+    void addRecordingClicked();    // Command7
+    void goTimerTriggered();       // mPopGoTimer
+    void noShutDownTriggered();    // mPopNoShutDown
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void restoreFromTray();
+    void followColumnWidth(int column, int twips);
+
+    TodoList& m_todo;
+    ActivityList& m_activity;
+    Prompter& m_prompter;
+    QTableView* m_grid;     // MSFlexGrid1
+    QListView* m_list;      // List1
+    QLabel* m_clock;        // Label1
+    QLabel* m_nextCaption;  // Label2
+    QLabel* m_nextEvent;    // Label_Event
+    QGroupBox* m_listFrame; // Frame1
+    QGroupBox* m_options;   // Frame2
+    QLabel* m_shutdown;     // Label_Shutdown
+    QLabel* m_standby;      // Label_StandBy
+    QPushButton* m_startViewer;
+    QPushButton* m_getRecordings;
+    QPushButton* m_settings;
+    QPushButton* m_delete;
+    QPushButton* m_standbyButton;
+    QPushButton* m_wakeTool;
+    QPushButton* m_addRecording;
+    QMenu* m_trayMenu; // mPopupSys
+    QAction* m_goTimer;
+    QAction* m_noShutDown;
+    QSystemTrayIcon* m_tray;
+    std::array<QIcon, 3> m_icons; // Picture1..3: recording, viewer running, idle
+    bool m_syncingWidths = false;
+    bool m_closing = false;
+};
+
+} // namespace dorvel

@@ -1,0 +1,70 @@
+#include "widgetprompter.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace dorvel {
+
+Prompter::Answer WidgetPrompter::show(const Box& box)
+{
+    QMessageBox mb(m_parent);
+    mb.setWindowTitle(box.title.isEmpty() ? QStringLiteral("Dorvel") : box.title);
+    mb.setText(box.text);
+    switch (box.icon) {
+    case Icon::None:
+        mb.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Information:
+        mb.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Question:
+        mb.setIcon(QMessageBox::Question);
+        break;
+    case Icon::Warning:
+        mb.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Critical:
+        mb.setIcon(QMessageBox::Critical);
+        break;
+    }
+    switch (box.buttons) {
+    case Buttons::Ok:
+        mb.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        mb.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        mb.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    }
+    if (box.systemModal) {
+        // The closest a desktop program gets: application-modal and above every window.
+        mb.setWindowModality(Qt::ApplicationModal);
+        mb.setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
+    switch (mb.exec()) {
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
+std::optional<QString> WidgetPrompter::openFile(const QString& title, const QString& filter,
+                                                const QString& startPath)
+{
+    QFileDialog dialog(m_parent, title, QFileInfo(startPath).absolutePath(), filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.selectFile(startPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace dorvel

@@ -1,0 +1,155 @@
+// Reading rules for the settings store and the viewer's settings.ini.
+
+#include "settings.h"
+#include "settingsstore.h"
+#include "startup.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace dorvel;
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void flags_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("1") << "1" << true;
+        QTest::newRow("0") << "0" << false;
+        QTest::newRow("-1") << "-1" << false;
+        QTest::newRow("true") << "true" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("blank before") << " 1" << false;
+        QTest::newRow("01") << "01" << false;
+    }
+    void flags()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, on);
+        QCOMPARE(flagFromText(text), on);
+    }
+
+    void numbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value"); // -99999 = not a 16-bit number
+        QTest::newRow("plain") << "60" << 60;
+        QTest::newRow("leading blanks, trailing text") << "  42min" << 42;
+        QTest::newRow("no number") << "abc" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("half to even down") << "2.5" << 2;
+        QTest::newRow("half to even up") << "3.5" << 4;
+        QTest::newRow("negative") << "-12" << -12;
+        QTest::newRow("lowest") << "-32768" << -32768;
+        QTest::newRow("too large") << "40000" << -99999;
+        QTest::newRow("exponent") << "1e3" << 1000;
+    }
+    void numbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        const std::optional<qint16> v = int16FromText(text);
+        if (value == -99999)
+            QVERIFY(!v);
+        else
+            QCOMPARE(int(v.value_or(-1)), value);
+    }
+
+    void formatStr_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<int>("firstWidth");
+        QTest::addColumn<int>("lastWidth");
+        QTest::newRow("default") << keys::MyFormatStr.defaultValue << 0.5 << 450 << 1400;
+        QTest::newRow("above 95") << "120;1;2;3;4;5;6;7;8;" << 0.95 << 1 << 8;
+        QTest::newRow("below 5") << "2;" << 0.05 << 0 << 0;
+        QTest::newRow("garbage") << "x;y" << 0.05 << 0 << 0;
+    }
+    void formatStr()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, ratio);
+        QFETCH(int, firstWidth);
+        QFETCH(int, lastWidth);
+        const FormatStr f = FormatStr::parse(text);
+        QCOMPARE(f.splitRatio, ratio);
+        QCOMPARE(int(f.columnWidths.front()), firstWidth);
+        QCOMPARE(int(f.columnWidths.back()), lastWidth);
+    }
+
+    void viewerIni_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<int>("pre");
+        QTest::addColumn<int>("post");
+        QTest::newRow("empty") << QByteArray() << "" << 2 << 2;
+        QTest::newRow("plain, CR LF") << QByteArray("RecordDirectory=/rec\r\nPrerecordMinutes=5\r\nPostrecordMinutes=7\r\n")
+                                      << "/rec/" << 5 << 7;
+        QTest::newRow("limit 59") << QByteArray("PrerecordMinutes=75\nPostrecordMinutes=60") << "" << 59 << 59;
+        QTest::newRow("not a number keeps 2") << QByteArray("PrerecordMinutes=abc") << "" << 2 << 2;
+        QTest::newRow("fraction cut") << QByteArray("PrerecordMinutes=7.9") << "" << 7 << 2;
+        QTest::newRow("no lower limit") << QByteArray("PostrecordMinutes=-3") << "" << 2 << -3;
+        QTest::newRow("last wins") << QByteArray("RecordDirectory=/a/\nRecordDirectory=/b\n") << "/b/" << 2 << 2;
+        QTest::newRow("comma fields and quotes")
+            << QByteArray("x=1, \"RecordDirectory=/my rec/\" ,PrerecordMinutes=4") << "/my rec/" << 4 << 2;
+        // The value is taken by position from the start of the field.
+        QTest::newRow("key inside a field") << QByteArray("xPrerecordMinutes=5") << "" << 2 << 2;
+        QTest::newRow("binary and long lines")
+            << (QByteArray(70000, 'a') + QByteArray("\n\x01\xff\xfe\x00zz\nPrerecordMinutes=3\n", 27)) << "" << 3 << 2;
+        QTest::newRow("empty directory stays empty") << QByteArray("RecordDirectory=") << "" << 2 << 2;
+    }
+    void viewerIni()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, dir);
+        QFETCH(int, pre);
+        QFETCH(int, post);
+        const ViewerIni ini = ViewerIni::parse(content);
+        QCOMPARE(ini.recordDirectory, dir);
+        QCOMPARE(ini.prerecordMinutes, pre);
+        QCOMPARE(ini.postrecordMinutes, post);
+    }
+
+    // The real store: section and key in any case, garbage files, values with commas.
+    void qtStore()
+    {
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        QtSettingsStore store;
+        QDir().mkpath(dir.filePath(QStringLiteral("Nocturo")));
+        QFile f(dir.filePath(QStringLiteral("Nocturo/Nocturo.conf")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const char garbage[] = "\x00\x01garbage line without equals\n[StartUp]\nByteOnOff=1\nList=a,b\n[Broken\n";
+        f.write(garbage, sizeof garbage - 1);
+        f.close();
+        QCOMPARE(store.get(QStringLiteral("Nocturo"), QStringLiteral("startup"), QStringLiteral("BYTEONOFF"), QStringLiteral("0")),
+                 QStringLiteral("1"));
+        QCOMPARE(store.get(QStringLiteral("Nocturo"), QStringLiteral("StartUp"), QStringLiteral("List"), QString()),
+                 QStringLiteral("a,b"));
+        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), QStringLiteral("Missing"), QStringLiteral("dflt")),
+                 QStringLiteral("dflt"));
+
+        store.save(QStringLiteral("Dorvel"), QStringLiteral("Startup"), QStringLiteral("WaitForProg"), QStringLiteral("a, b; c"));
+        store.save(QStringLiteral("Dorvel"), QStringLiteral("startup"), QStringLiteral("waitforprog"), QStringLiteral("x,y"));
+        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("STARTUP"), QStringLiteral("WaitForProg"), QString()),
+                 QStringLiteral("x,y"));
+        QFile own(dir.filePath(QStringLiteral("Dorvel/Dorvel.conf")));
+        QVERIFY(own.open(QIODevice::ReadOnly));
+        const QByteArray text = own.readAll();
+        QVERIFY(text.contains("[Startup]"));
+        QCOMPARE(text.count("WaitForProg"), 1);
+
+        store.removeIfExists(QStringLiteral("Dorvel"), QStringLiteral("startup"), QStringLiteral("WAITFORPROG"));
+        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), QStringLiteral("WaitForProg"), QStringLiteral("***")),
+                 QStringLiteral("***"));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"

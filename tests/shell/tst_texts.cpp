@@ -1,0 +1,154 @@
+// The message table, the default date-time text form and the event log.
+
+#include "clock.h"
+#include "datetime.h"
+#include "eventlog.h"
+#include "fakes.h"
+#include "messages.h"
+#include "settings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace dorvel;
+
+class TestTexts : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void languageRule_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("timedOut");
+        QTest::addColumn<QString>("waitingNext");
+        QTest::newRow("eng") << "eng" << "Timed out:  " << "Waiting. Next recording at ";
+        QTest::newRow("deu") << "deu" << "Schon zu spät:  " << "Abwarten. Nächste Aufnahme:";
+        QTest::newRow("Eng") << "Eng" << "Schon zu spät:  " << "Abwarten. Nächste Aufnahme:";
+        QTest::newRow("empty") << "" << "Schon zu spät:  " << "Abwarten. Nächste Aufnahme:";
+    }
+    void languageRule()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, timedOut);
+        QFETCH(QString, waitingNext);
+        const MessageTable m = MessageTable::forLanguage(language);
+        QCOMPARE(m.MsgTimedOut, timedOut);
+        QCOMPARE(m.MsgWaitingNext, waitingNext);
+        QCOMPARE(m.MsgDatabaseTooOld.count(QStringLiteral("\r\n")), 1);
+        QCOMPARE(m.MsgDatabaseTooOld.count(QLatin1Char('\n')), 1);
+    }
+
+    void closeQuestionPieces()
+    {
+        const MessageTable e = MessageTable::forLanguage(QStringLiteral("eng"));
+        QCOMPARE(e.MsgCloseQuestionHead + QString::number(3) + e.MsgCloseQuestionTail,
+                 QStringLiteral("Close Dorvel (still 3 Recordings to do...)"));
+        QCOMPARE(e.MsgRecordingsAdded, QStringLiteral(" Recordings added to ToDo list"));
+        QCOMPARE(e.MsgNoReloadWhileRecording, QStringLiteral("Orbivu is recording! Reload Recordings not possible"));
+        const MessageTable g = MessageTable::forLanguage(QStringLiteral("deu"));
+        QCOMPARE(g.MsgNoReloadWhileRecording,
+                 QStringLiteral("Orbivu Aufnahme läuft gerade! 'Lese Aufnahmen' ist nicht möglich!)"));
+        QCOMPARE(g.MsgTooShort, QStringLiteral("Eintrag muss mehr als zwei Buchstaben lang sein!"));
+    }
+
+    void serialAnchors_data()
+    {
+        QTest::addColumn<QDateTime>("time");
+        QTest::addColumn<double>("serial");
+        QTest::newRow("origin") << QDateTime(QDate(1899, 12, 30), QTime(0, 0)) << 0.0;
+        QTest::newRow("sentinel") << QDateTime(QDate(9000, 1, 1), QTime(10, 0)) << 2593224.4166666665;
+        QTest::newRow("noon") << QDateTime(QDate(1900, 1, 1), QTime(12, 0)) << 2.5;
+        // Wall-clock serials run straight through the spring-forward gap.
+        QTest::newRow("before DST change") << QDateTime(QDate(2026, 3, 29), QTime(1, 30)) << 46110.0625;
+        QTest::newRow("after DST change") << QDateTime(QDate(2026, 3, 29), QTime(3, 30)) << 46110.145833333336;
+    }
+    void serialAnchors()
+    {
+        QFETCH(QDateTime, time);
+        QFETCH(double, serial);
+        QVERIFY(qAbs(toDaySerial(time) - serial) < 1e-9);
+        QCOMPARE(fromDaySerial(serial), time);
+    }
+
+    void defaultForm_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << "2026-12-05 20:15:00" << true;
+        QTest::newRow("midnight") << "2026-12-31 00:00:59" << true;
+        QTest::newRow("leap day") << "2028-02-29 12:00:00" << true;
+        QTest::newRow("31 February") << "2026-02-31 20:15:00" << false;
+        QTest::newRow("hour 25") << "2026-12-05 25:00:00" << false;
+        QTest::newRow("no seconds") << "2026-12-05 20:15" << false;
+        QTest::newRow("garbage") << "tomorrow" << false;
+    }
+    void defaultForm()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        const std::optional<double> s = parseDefault(text);
+        QCOMPARE(bool(s), valid);
+        if (s)
+            QCOMPARE(formatDefault(*s), text);
+    }
+
+    // A serial that is a hair below a whole minute still shows that minute.
+    void minuteArithmeticShowsWholeMinutes()
+    {
+        const double start = *parseDefault(QStringLiteral("2026-12-05 20:15:00"));
+        QCOMPARE(formatDefault(start - 2 * kMinute), QStringLiteral("2026-12-05 20:13:00"));
+        QCOMPARE(formatDefault(start + 15 * kSecond), QStringLiteral("2026-12-05 20:15:15"));
+        QCOMPARE(formatDefault(start + 1440 * kMinute), QStringLiteral("2026-12-06 20:15:00"));
+    }
+
+    void userForms_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // empty = invalid
+        QTest::newRow("default") << "2026-12-05 20:15:30" << "2026-12-05 20:15:30";
+        QTest::newRow("default without seconds") << "2026-12-05 20:15" << "2026-12-05 20:15:00";
+        QTest::newRow("German") << "05.12.2026 20:15" << "2026-12-05 20:15:00";
+        QTest::newRow("German with seconds") << "05.12.2026 20:15:09" << "2026-12-05 20:15:09";
+        QTest::newRow("database form") << " 2026.12.05 20:15 " << "2026-12-05 20:15:00";
+        QTest::newRow("31.02.") << "31.02.2026 20:15" << "";
+        QTest::newRow("25:00") << "05.12.2026 25:00" << "";
+        QTest::newRow("date only") << "05.12.2026" << "";
+    }
+    void userForms()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const std::optional<double> s = parseUserDateTime(text);
+        QCOMPARE(s ? formatDefault(*s) : QString(), expected);
+    }
+
+    void eventLog()
+    {
+        QTemporaryDir dir;
+        test::FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(20, 15, 7)));
+        Settings settings;
+        EventLog log(clock, settings);
+        const QString path = dir.filePath(QStringLiteral("Dorvel.log"));
+        log.setPath(path);
+
+        settings.saveLog = false;
+        QVERIFY(!log.writeLine(QStringLiteral("  /opt/tv/Orbivu.EXE /close")));
+        QVERIFY(!QFile::exists(path));
+
+        settings.saveLog = true;
+        log.start();
+        log.start(); // the header marks the creation, not each start
+        QVERIFY(log.writeLine(QStringLiteral("  /opt/tv/Orbivu.EXE /close")));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("2026-12-05 20:15:07    Dorvel Log File started\n"
+                                         "2026-12-05 20:15:07  /opt/tv/Orbivu.EXE /close\n"));
+
+        // A log that cannot be written is dropped quietly.
+        log.setPath(dir.filePath(QStringLiteral("missing/folder/Dorvel.log")));
+        QVERIFY(!log.writeLine(QStringLiteral("   Resumed")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTexts)
+#include "tst_texts.moc"
