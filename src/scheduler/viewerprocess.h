@@ -2,6 +2,7 @@
 
 #include "processes.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -15,8 +16,7 @@ class ViewerProcess {
 public:
     ViewerProcess(ProcessTable& table, ProcessLauncher& launcher)
         : m_table(table), m_launcher(launcher)
-    {
-    }
+    {}
 
     static bool matches(const QString& exePath, const QString& name);
 
@@ -31,9 +31,27 @@ public:
     std::optional<StartedProcess> start(const QString& program, const QStringList& args,
                                         const QString& workingDir, QString* error);
 
+    // While a scope lives, the name queries share one reading of the process table, so that
+    // a tick that asks for several names reads /proc once. A close request or a start ends
+    // the shared reading early, since the table changes then.
+    class SnapshotScope {
+    public:
+        explicit SnapshotScope(ViewerProcess& vp);
+        ~SnapshotScope();
+        SnapshotScope(const SnapshotScope&) = delete;
+        SnapshotScope& operator=(const SnapshotScope&) = delete;
+
+    private:
+        ViewerProcess& m_vp;
+    };
+
 private:
+    QList<ProcessInfo> table() const;
+
     ProcessTable& m_table;
     ProcessLauncher& m_launcher;
+    int m_holds = 0;
+    mutable std::optional<QList<ProcessInfo>> m_snapshot;
 };
 
 } // namespace dorvel
