@@ -29,6 +29,11 @@ bool SingleInstance::tryAcquire()
     return m_lock->tryLock(0);
 }
 
+void SingleInstance::release()
+{
+    m_lock->unlock();
+}
+
 QString SingleInstance::defaultLockPath()
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

@@ -31,6 +31,7 @@ public:
     explicit SingleInstance(const QString& lockPath = defaultLockPath());
     ~SingleInstance();
     bool tryAcquire();
+    void release();
     static QString defaultLockPath();
 
 private:

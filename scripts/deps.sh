@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing Dorvel need.
+# Sourced by the other scripts; does nothing when everything is present.
+set -euo pipefail
+
+DORVEL_PACKAGES=(
+    cmake g++ ninja-build
+    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
+    dbus-daemon dbus xvfb xauth
+    sqlite3 procps
+)
+
+dorvel_install_deps() {
+    local missing=()
+    for p in "${DORVEL_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
