@@ -1,0 +1,104 @@
+// Start-up cost of dorvel on the demo sandbox against a minimal Qt Widgets program, both
+// measured in the same run: wall time from process start to the idle main loop, and peak
+// resident memory. Prints medians and the two ratios (target: at most 1.5 each).
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Sample {
+    double seconds;
+    long maxRssKb;
+};
+
+Sample runOnce(const QString& program, const QStringList& args)
+{
+    std::vector<QByteArray> storage{program.toLocal8Bit()};
+    for (const QString& a : args)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& s : storage)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const auto t1 = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed (status %d)\n", argv[0], status);
+        std::exit(1);
+    }
+    return {std::chrono::duration<double>(t1 - t0).count(), usage.ru_maxrss};
+}
+
+template <typename T> T median(std::vector<T> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_startup <dorvel> <dorvel-demo> <minimal_window> [runs]\n");
+        return 2;
+    }
+    const QString dorvel = QString::fromLocal8Bit(argv[1]);
+    const QString demo = QString::fromLocal8Bit(argv[2]);
+    const QString minimal = QString::fromLocal8Bit(argv[3]);
+    const int runs = argc > 4 ? std::atoi(argv[4]) : 11;
+
+    QTemporaryDir sandbox;
+    if (QProcess::execute(demo, {sandbox.filePath(QStringLiteral("demo")), QStringLiteral("--language"),
+                                 QStringLiteral("eng")}) != 0) {
+        std::fprintf(stderr, "demo generator failed\n");
+        return 1;
+    }
+    qputenv("XDG_CONFIG_HOME", sandbox.filePath(QStringLiteral("demo/config")).toUtf8());
+    qputenv("XDG_STATE_HOME", sandbox.filePath(QStringLiteral("demo/state")).toUtf8());
+    qputenv("XDG_RUNTIME_DIR", sandbox.path().toUtf8());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The program's folder holds the event log: use a copy in the sandbox.
+    const QString appCopy = sandbox.filePath(QStringLiteral("dorvel"));
+    QFile::copy(dorvel, appCopy);
+
+    std::vector<double> tD, tM;
+    std::vector<long> mD, mM;
+    for (int i = 0; i < runs; ++i) {
+        // Interleaved, so that both see the same machine load.
+        const Sample d = runOnce(appCopy, {QStringLiteral("--simulate-power"), QStringLiteral("--quit-when-idle")});
+        const Sample m = runOnce(minimal, {});
+        tD.push_back(d.seconds);
+        mD.push_back(d.maxRssKb);
+        tM.push_back(m.seconds);
+        mM.push_back(m.maxRssKb);
+    }
+    const double td = median(tD), tm = median(tM);
+    const long md = median(mD), mm = median(mM);
+    std::printf("start-up to idle loop: dorvel %.1f ms, minimal window %.1f ms, ratio %.2f (target <= 1.5)\n",
+                td * 1000, tm * 1000, td / tm);
+    std::printf("peak memory: dorvel %ld KiB, minimal window %ld KiB, ratio %.2f (target <= 1.5)\n", md, mm,
+                double(md) / double(mm));
+    return 0;
+}
