@@ -6,6 +6,7 @@
 #include "fakes.h"
 #include "messages.h"
 #include "settings.h"
+#include "system.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -147,6 +148,18 @@ private Q_SLOTS:
         // A log that cannot be written is dropped quietly.
         log.setPath(dir.filePath(QStringLiteral("missing/folder/Dorvel.log")));
         QVERIFY(!log.writeLine(QStringLiteral("   Resumed")));
+    }
+
+    // An installed program's folder cannot take the log: it goes to the state folder.
+    void logFolderFallback()
+    {
+        QTemporaryDir dir;
+        qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toUtf8());
+        QCOMPARE(logFolderFor(dir.path()), dir.path());
+        const QString fallback = logFolderFor(dir.filePath(QStringLiteral("not-there")));
+        QCOMPARE(fallback, dir.filePath(QStringLiteral("state/Dorvel")));
+        QVERIFY(QFileInfo(fallback).isDir());
+        qunsetenv("XDG_STATE_HOME");
     }
 };
 

@@ -1,0 +1,58 @@
+// The real dorvel started offscreen against a generated sandbox.
+
+#include "sandbox.h"
+#include "settingsstore.h"
+
+#include <csignal>
+
+using namespace dorvel::test;
+
+class TestE2EStartup : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startsOnceAndRemembersTheDatabase()
+    {
+        E2ESandbox box;
+        QVERIFY(box.ok);
+        auto first = box.start();
+        QVERIFY(E2ESandbox::waitForFileText(box.logFile(), "    Dorvel Log File started\n", 20000));
+        QCOMPARE(first->state(), QProcess::Running);
+
+        // The keys a successful start leaves behind.
+        qputenv("XDG_CONFIG_HOME", box.env.value(QStringLiteral("XDG_CONFIG_HOME")).toUtf8());
+        dorvel::QtSettingsStore store;
+        auto own = [&](const char* key) {
+            return store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), QString::fromLatin1(key),
+                             QStringLiteral("<absent>"));
+        };
+        QCOMPARE(own("OrbivuDBPath"), box.database());
+        QCOMPARE(own("TestPath"), QStringLiteral("<absent>"));
+
+        // A second start ends silently at once; the first keeps running.
+        auto second = box.start();
+        QVERIFY(second->waitForFinished(15000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(second->readAll(), QByteArray());
+        QCOMPARE(first->state(), QProcess::Running);
+
+        // A crash leaves the lock behind; the next start must not be blocked by it.
+        ::kill(pid_t(first->processId()), SIGKILL);
+        QVERIFY(first->waitForFinished(5000));
+        auto third = box.start();
+        QTest::qWait(3000);
+        QCOMPARE(third->state(), QProcess::Running);
+
+        // Termination ends it cleanly, without questions.
+        third->terminate();
+        QVERIFY(third->waitForFinished(10000));
+        QCOMPARE(third->exitCode(), 0);
+
+        // Starting twice writes the header only once.
+        QCOMPARE(E2ESandbox::readFile(box.logFile()).count("Dorvel Log File started"), 1);
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestE2EStartup)
+#include "tst_e2e_startup.moc"
