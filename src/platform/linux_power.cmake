@@ -1,1 +1,9 @@
-
+# Power through systemd-logind and the wake alarm, the simulated power backend, and the XDG
+# autostart entry.
+target_sources(dorvel_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/power.h
+    ${CMAKE_CURRENT_LIST_DIR}/power_wakealarm.cpp ${CMAKE_CURRENT_LIST_DIR}/power_wakealarm.h
+    ${CMAKE_CURRENT_LIST_DIR}/power_logind.cpp ${CMAKE_CURRENT_LIST_DIR}/power_logind.h
+    ${CMAKE_CURRENT_LIST_DIR}/power_simulated.cpp ${CMAKE_CURRENT_LIST_DIR}/power_simulated.h
+    ${CMAKE_CURRENT_LIST_DIR}/linux_autostart.cpp ${CMAKE_CURRENT_LIST_DIR}/linux_autostart.h
+)
