@@ -1,0 +1,316 @@
+#include "afterrecording.h"
+
+#include "activitylist.h"
+#include "appstate.h"
+#include "autostart.h"
+#include "clock.h"
+#include "countdownpresenter.h"
+#include "eventlog.h"
+#include "mainview.h"
+#include "processes.h"
+#include "prompter.h"
+#include "standbycommands.h"
+#include "ticktimer.h"
+#include "todolist.h"
+#include "viewerprocess.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace dorvel {
+
+namespace {
+
+const QString kViewerName = QStringLiteral("Orbivu.exe");
+const QString kRunEntryName = QStringLiteral("Dorvel");
+const QString kNever = QStringLiteral("Never");
+const QString kLastRec = QStringLiteral("LastRec");
+const QString kRule = QStringLiteral("Rule");
+
+// Sets a flag for the length of a scope, also when the scope is left early.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+// Whole seconds of a span of days: the days, plus the time of day rounded to the second.
+qint32 wholeSeconds(double span)
+{
+    const double days = std::floor(span);
+    const double secs = days * 86400.0 + double(std::llround((span - days) * 86400.0));
+    return qint32(std::clamp(secs, 0.0, double(std::numeric_limits<qint32>::max())));
+}
+
+} // namespace
+
+AfterRecording::AfterRecording(PowerServices services, Hooks hooks)
+    : m(services), m_hooks(std::move(hooks)),
+      m_commands(std::make_unique<StandbyCommands>(m, *this))
+{}
+
+AfterRecording::~AfterRecording() = default;
+
+void AfterRecording::listLine(const QString& text)
+{
+    m.activity.append(formatDefault(m.clock.now()) + text);
+}
+
+void AfterRecording::logLine(const QString& text)
+{
+    m.log.writeLine(text);
+}
+
+int AfterRecording::ruleMinutes() const
+{
+    const int v = m.state.settings.ruleMinutes;
+    return (v >= 15 && v <= 999) ? v : 60;
+}
+
+bool AfterRecording::isWaitProgramBlocking() const
+{
+    const Settings& s = m.state.settings;
+    if (!s.waitForClose || s.waitForProg.trimmed().isEmpty())
+        return false;
+    return m.viewer.isProcessRunning(s.waitForProg);
+}
+
+QString AfterRecording::wakeTimeText() const
+{
+    return formatDefault(m.todo.nextEventTime - 3 * kMinute);
+}
+
+QString AfterRecording::wakeToolProgram() const
+{
+    return m.state.appPath + QStringLiteral("/Nocturo.exe");
+}
+
+QString AfterRecording::wakeToolCommandLine() const
+{
+    return wakeToolProgram() + QStringLiteral(" /wakeup=") + wakeTimeText();
+}
+
+void AfterRecording::endProgram()
+{
+    m_ended = true;
+    m_hooks.endProcess();
+}
+
+void AfterRecording::checkAfterRecording()
+{
+    // A tick that arrives while a decision is under way (the countdown's own event loop, a
+    // box, the wait for the resume) must not see the same ended recording again.
+    if (m_inCheck || m_ended)
+        return;
+    FlagScope busy(m_inCheck);
+    AppState& s = m.state;
+    const MessageTable& msg = s.msg;
+
+    s.resumedFromStandby = false;
+
+    if (s.orbivuTaskId != 0 &&
+        m.viewer.isTaskRunning(s.orbivuTaskId, s.orbivuTaskStart, kViewerName)) {
+        m.view.setCaption(s.mainCaption + QStringLiteral(" - ") + msg.MsgViewerRecording);
+        s.orbivuState = 1;
+        m.view.setStateIcon(MainView::StateIcon::Recording);
+        m.view.setTrayTip(msg.MsgViewerRecording);
+    } else {
+        if (s.orbivuTaskId != 0) {
+            // Forget the recording before deciding, so that it is counted off only once.
+            s.orbivuTaskId = 0;
+            s.orbivuTaskStart = 0;
+            s.orbivuState = 0;
+            s.busyWarningShown = false;
+            m.view.setStateIcon(MainView::StateIcon::Idle);
+            listLine(QStringLiteral("   Stop Rec"));
+            m.todo.recordingCount = std::max(0, m.todo.recordingCount - 1);
+            decideAfterRecording();
+            if (m_ended)
+                return;
+        }
+        showStatus();
+    }
+    takeUpPendingAction();
+}
+
+void AfterRecording::showStatus()
+{
+    AppState& s = m.state;
+    const MessageTable& msg = s.msg;
+    s.orbivuTaskId = 0;
+    s.orbivuTaskStart = 0;
+    if (m.viewer.isProcessRunning(kViewerName)) {
+        m.view.setCaption(s.mainCaption + QStringLiteral(" - ") + msg.MsgViewerStartedByUser);
+        s.orbivuState = 2;
+        m.view.setStateIcon(MainView::StateIcon::ViewerRunning);
+        m.view.setTrayTip(msg.MsgViewerStartedByUser);
+        return;
+    }
+    m.view.setCaption(s.mainCaption);
+    s.orbivuState = 0;
+    s.busyWarningShown = false;
+    m.view.setStateIcon(MainView::StateIcon::Idle);
+    m.view.setTrayTip(m.todo.recordingCount > 0
+                          ? msg.MsgWaitingNext + formatDefault(m.todo.nextEventTime)
+                          : msg.MsgWaiting);
+}
+
+void AfterRecording::decideAfterRecording()
+{
+    AppState& s = m.state;
+    const QString& type = s.settings.shutDownType;
+    const int count = m.todo.recordingCount;
+
+    // Each branch either acts or leaves its word for a later tick when the wait-program runs.
+    auto actOrWait = [&](const QString& word, auto action) {
+        if (isWaitProgramBlocking())
+            s.pendingPowerAction = word;
+        else
+            action();
+    };
+
+    if (s.standbyMode && count == 0) {
+        m.view.setStandbyLabel(QString());
+        s.standbyMode = false;
+        m.power.signalSystemRequired(false);
+        if (type == kLastRec)
+            actOrWait(pendingword::ShutDownLastRec, [this] { countdownThenPowerOff(); });
+        else if (type == kNever)
+            actOrWait(pendingword::StandByLastRec, [this] { standbyAfterLastRecording(); });
+        return;
+    }
+    if (s.standbyMode) {
+        actOrWait(pendingword::GoNormalStandBy, [this] { timedStandby(); });
+        return;
+    }
+    if (count == 0 && (type == kLastRec || type == kRule)) {
+        actOrWait(pendingword::ShutDownLastRec, [this] { powerOffAfterLastRecording(); });
+        return;
+    }
+    if (count > 0 && type == kRule)
+        actOrWait(pendingword::StartNocturo1, [this] { shutdownByRule(); });
+    // "Never", "LastRec" with recordings left, and an unknown type: the PC stays on.
+}
+
+void AfterRecording::powerOffAfterLastRecording()
+{
+    AppState& s = m.state;
+    const QString program = s.appPath + QStringLiteral("/dorvel");
+    // The next start must not be in wake-tool mode.
+    if (s.wakeToolMode)
+        m.autostart.setRunEntry(kRunEntryName, program, {QStringLiteral("min")});
+    if (s.settings.shutDownType == kRule && !s.settings.autoRun)
+        m.autostart.deleteRunEntry(kRunEntryName);
+    countdownThenPowerOff();
+}
+
+void AfterRecording::shutdownByRule()
+{
+    const double next = m.todo.nextEventTime;
+    if (!(next - m.clock.nowSerial() > ruleMinutes() * kMinute))
+        return;
+    logLine(QStringLiteral("   Shutdown (next record at ") + formatDefault(next) +
+            QLatin1Char(')'));
+    if (m.state.wakeToolMode)
+        runWakeTool(QStringLiteral("   Run Nocturo with ") + wakeToolCommandLine());
+    else
+        m.power.powerOff(); // no countdown; the shutdown ends the program
+}
+
+void AfterRecording::takeUpPendingAction()
+{
+    AppState& s = m.state;
+    if (s.pendingPowerAction.isEmpty() || s.orbivuState != 0 || isWaitProgramBlocking())
+        return;
+    m.timer.stop();
+    const QString word = s.pendingPowerAction;
+    s.pendingPowerAction.clear();
+    if (word == pendingword::StartNocturo1) {
+        m.timer.start();
+        m_commands->wakeToolCommand();
+    } else if (word == pendingword::GoNormalStandBy) {
+        m.timer.start();
+        m_commands->standByCommand();
+    } else if (word == pendingword::ShutDownLastRec) {
+        countdownThenPowerOff();
+    } else if (word == pendingword::StandByLastRec) {
+        standbyAfterLastRecording();
+    }
+    if (!m_ended)
+        m.timer.start();
+}
+
+void AfterRecording::countdownThenPowerOff()
+{
+    AppState& s = m.state;
+    s.shutdownConfirmed = true;
+    s.countdownEnd = m.clock.nowSerial() + 15 * kSecond;
+    m.countdown.runCountdown();
+    if (!s.shutdownConfirmed)
+        return; // Stop was pressed; it has also dropped any waiting action
+    logLine(QStringLiteral("   Shutdown after last record"));
+    m.power.powerOff();
+    endProgram();
+}
+
+void AfterRecording::standbyAfterLastRecording()
+{
+    listLine(QStringLiteral("   Record finished enter StandBy"));
+    m.timer.stop();
+    logLine(QStringLiteral("   Record finished enter StandBy until User - resume"));
+    m.power.standbyUntilUser();
+    listLine(QStringLiteral("   Resumed (USER)"));
+    logLine(QStringLiteral("   Resumed by User"));
+    m.timer.start();
+}
+
+void AfterRecording::timedStandby()
+{
+    const double now = m.clock.nowSerial();
+    if (!(now + 10 * kMinute < m.todo.nextEventTime))
+        return; // the next launch is too near for a standby
+    sleepUntilShortlyBeforeNext(now);
+}
+
+void AfterRecording::sleepUntilShortlyBeforeNext(double now)
+{
+    m.timer.stop();
+    const qint32 seconds = wholeSeconds(m.todo.nextEventTime - now - 2 * kMinute);
+    const QString line =
+        QStringLiteral("   StandBy for ") + QString::number(seconds) + QStringLiteral(" sek");
+    listLine(line);
+    logLine(line);
+    if (m.power.standbyWithWakeup(seconds) != powertext::Resumed)
+        m.prompter.message(QStringLiteral("ERROR in Resume"));
+    listLine(QStringLiteral("   Resumed"));
+    logLine(QStringLiteral("   Resumed"));
+    m.state.resumedFromStandby = true;
+    m.timer.setInterval(500);
+    m.timer.start();
+}
+
+void AfterRecording::runWakeTool(const QString& line)
+{
+    AppState& s = m.state;
+    m.timer.stop();
+    m.autostart.setRunEntry(kRunEntryName, s.appPath + QStringLiteral("/dorvel"),
+                            {QStringLiteral("min"), QStringLiteral("cmos")});
+    const QString commandLine = wakeToolCommandLine();
+    logLine(line);
+    QString error;
+    if (!m.launcher.start(wakeToolProgram(), {QStringLiteral("/wakeup=") + wakeTimeText()},
+                          s.appPath, &error))
+        m.prompter.message(QStringLiteral("ERROR: ") + commandLine + QStringLiteral(" not found"));
+    s.reloadRequested = false;
+    m.view.removeTrayIcon();
+    m.power.closeWakeTimer();
+    endProgram();
+}
+
+} // namespace dorvel
