@@ -7,6 +7,7 @@ namespace dorvel {
 namespace {
 const QString kViewerCloseName = QStringLiteral("Orbivu.EXE");
 constexpr int kCloseWaitMs = 500;
+constexpr qint64 kSnapshotMaxAgeMs = 250;
 } // namespace
 
 bool ViewerProcess::matches(const QString& exePath, const QString& name)
@@ -22,8 +23,11 @@ QList<ProcessInfo> ViewerProcess::table() const
 {
     if (m_holds == 0)
         return m_table.processes();
-    if (!m_snapshot)
+    // A box or a standby inside the scope may last long; an old reading is never reused.
+    if (!m_snapshot || m_snapshotTaken.hasExpired(kSnapshotMaxAgeMs)) {
         m_snapshot = m_table.processes();
+        m_snapshotTaken.start();
+    }
     return *m_snapshot;
 }
 

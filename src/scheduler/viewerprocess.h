@@ -2,6 +2,7 @@
 
 #include "processes.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -32,8 +33,8 @@ public:
                                         const QString& workingDir, QString* error);
 
     // While a scope lives, the name queries share one reading of the process table, so that
-    // a tick that asks for several names reads /proc once. A close request or a start ends
-    // the shared reading early, since the table changes then.
+    // a tick that asks for several names reads /proc once. The reading is renewed when it is
+    // older than a quarter second, after a close request and after a start.
     class SnapshotScope {
     public:
         explicit SnapshotScope(ViewerProcess& vp);
@@ -52,6 +53,7 @@ private:
     ProcessLauncher& m_launcher;
     int m_holds = 0;
     mutable std::optional<QList<ProcessInfo>> m_snapshot;
+    mutable QElapsedTimer m_snapshotTaken;
 };
 
 } // namespace dorvel
