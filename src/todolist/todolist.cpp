@@ -25,6 +25,7 @@ TodoList::TodoList(QObject* parent) : QAbstractTableModel(parent)
 {
     m_headers.fill(QString(), ColumnCount);
     m_headers[0] = QStringLiteral(" ");
+    m_widths[0] = 200; // not yet built: not narrower than 200
 }
 
 void TodoList::clear()
@@ -82,12 +83,30 @@ void TodoList::removeRow(int row)
     endRemoveRows();
 }
 
+void TodoList::replaceRows(QList<Row> rows)
+{
+    for (Row& r : rows)
+        r.cells.resize(ColumnCount);
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
 void TodoList::sortBySortKey()
 {
     Q_EMIT layoutAboutToBeChanged();
-    std::stable_sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) {
-        return a.cells.at(SortKey).toLongLong() < b.cells.at(SortKey).toLongLong();
-    });
+    // Each key is converted once, not once per comparison.
+    QList<std::pair<qint64, qsizetype>> keys;
+    keys.reserve(m_rows.size());
+    for (qsizetype i = 0; i < m_rows.size(); ++i)
+        keys.append({m_rows.at(i).cells.at(SortKey).toLongLong(), i});
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<Row> sorted;
+    sorted.reserve(m_rows.size());
+    for (const auto& k : keys)
+        sorted.append(std::move(m_rows[k.second]));
+    m_rows = std::move(sorted);
     Q_EMIT layoutChanged();
 }
 
@@ -106,9 +125,25 @@ TodoList::RowColour TodoList::rowColour(int row) const
     return m_rows.at(row - 1).colour;
 }
 
+int TodoList::columnWidth(int column) const
+{
+    if (column < 0 || column >= ColumnCount)
+        return 0;
+    if (!m_widthsSet && column >= Num && column <= PostRecord)
+        return savedWidths[column - Num];
+    return m_widths[column];
+}
+
 void TodoList::setColumnWidth(int column, int twips)
 {
-    if (column < 0 || column >= ColumnCount || m_widths[column] == twips)
+    if (column < 0 || column >= ColumnCount)
+        return;
+    if (!m_widthsSet) {
+        for (int c = Num; c <= PostRecord; ++c)
+            m_widths[c] = savedWidths[c - Num];
+        m_widthsSet = true;
+    }
+    if (m_widths[column] == twips)
         return;
     m_widths[column] = twips;
     Q_EMIT columnWidthChanged(column, twips);
@@ -139,6 +174,8 @@ QVariant TodoList::data(const QModelIndex& index, int role) const
 
 QVariant TodoList::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (role == BackgroundRgbRole)
+        return kFixedCellRgb;
     if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Horizontal)

@@ -36,26 +36,39 @@ public:
     // The role under which the model gives a cell's background as a QRgb (0 = default).
     static constexpr int BackgroundRgbRole = Qt::UserRole + 1;
 
-    static constexpr double kNoEventLoaded = 2593224.4166666665; // 9000-01-01 10:00
+    static constexpr double kNoEventLoaded = 2593224.4166666665;  // 9000-01-01 10:00
     static constexpr double kNoEventStarted = 2593224.4236111110; // 9000-01-01 10:10
+
+    // One data row: ColumnCount text cells and the background of columns 1 to 8.
+    struct Row {
+        QStringList cells; // always ColumnCount cells
+        RowColour colour = RowColour::Default;
+    };
+    // The background of the header row and the row-header column, (0,255,255).
+    static constexpr quint32 kFixedCellRgb = 0xff00ffffu;
 
     explicit TodoList(QObject* parent = nullptr);
 
     // Grid operations.
     int rows() const { return int(m_rows.size()) + 1; } // with the header row
-    void clear();                                      // header row only
-    void setHeaders(const QStringList& headers);       // texts of columns 0..13
+    void clear();                                       // header row only
+    void setHeaders(const QStringList& headers);        // texts of columns 0..13
     QString header(int column) const { return m_headers.value(column); }
-    void appendRow(const QString& tabSeparated);       // cell 0 first
+    void appendRow(const QString& tabSeparated); // cell 0 first
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
     void removeRow(int row);
     void sortBySortKey(); // numerically ascending; a row moves with its cells and colour
     void setRowColour(int row, RowColour colour);
     RowColour rowColour(int row) const;
+    // Replaces all data rows at once (one model reset instead of a signal per row); short rows
+    // are padded to ColumnCount cells.
+    void replaceRows(QList<Row> rows);
 
     // Live widths in twips; the view follows them and reports the user's drags back.
-    int columnWidth(int column) const { return m_widths.at(column); }
+    // Until the first build of the run, columns 1 to 8 report savedWidths (what start-up
+    // read) and column 0 is wider than 200, so that the first build keeps savedWidths.
+    int columnWidth(int column) const;
     void setColumnWidth(int column, int twips);
     // ColumnWidths: the saved widths of columns 1 to 8 that every rebuild applies.
     std::array<qint16, 8> savedWidths{450, 1000, 1400, 1400, 1400, 1400, 1400, 1400};
@@ -76,13 +89,10 @@ Q_SIGNALS:
     void columnWidthChanged(int column, int twips);
 
 private:
-    struct Row {
-        QStringList cells; // always ColumnCount cells
-        RowColour colour = RowColour::Default;
-    };
     QList<Row> m_rows;
     QStringList m_headers;
     std::array<int, ColumnCount> m_widths{};
+    bool m_widthsSet = false; // a width has been set in this run
 };
 
 } // namespace dorvel

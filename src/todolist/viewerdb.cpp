@@ -6,7 +6,65 @@
 #include <QSqlField>
 #include <QSqlQuery>
 
+#include <cmath>
+#include <limits>
+
 namespace dorvel {
+
+namespace {
+
+// Plain words for what SQLite reports; the engine's own text follows in brackets.
+QString readableReason(const QSqlError& e)
+{
+    const QString code = e.nativeErrorCode();
+    QString what;
+    if (code == QLatin1String("5") || code == QLatin1String("6"))
+        what = QStringLiteral("the database file is locked by another program (waited %1 seconds)")
+                   .arg(ViewerDatabase::kBusyTimeoutMs / 1000);
+    else if (code == QLatin1String("11") || code == QLatin1String("26"))
+        what = QStringLiteral("the database file is damaged or is no viewer database");
+    else if (code == QLatin1String("8"))
+        what = QStringLiteral("the database file cannot be written (read-only)");
+    else if (code == QLatin1String("10") || code == QLatin1String("14"))
+        what = QStringLiteral("the database file cannot be read");
+    else if (code == QLatin1String("13"))
+        what = QStringLiteral("the disk is full");
+    else
+        what = QStringLiteral("the database reported an error");
+    const QString engine = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+    return engine.isEmpty() ? what : what + QStringLiteral(" (") + engine + QLatin1Char(')');
+}
+
+// A null QString would bind as NULL, and NULL equals nothing; the list's cells hold texts.
+QVariant textParam(const QString& s)
+{
+    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
+}
+
+QString textOf(const QVariant& v)
+{
+    return v.isNull() ? QString() : v.toString();
+}
+
+// The first matching row: the lowest rowid among the rows whose texts equal the bound ones.
+const QString kFirstByFour = QStringLiteral(
+    "SELECT min(rowid) FROM RECORD WHERE coalesce(STARTTIME, '') = ? AND "
+    "coalesce(ENDTIME, '') = ? AND coalesce(SHORTDESC, '') = ? AND coalesce(LONGDESC, '') = ?");
+const QString kFirstByTimes =
+    QStringLiteral("SELECT min(rowid) FROM RECORD WHERE coalesce(STARTTIME, '') = ? AND "
+                   "coalesce(ENDTIME, '') = ?");
+
+// A whole number with optional blanks around it, within 32 bits.
+std::optional<qint64> wholeMinutes(const QString& text)
+{
+    bool ok = false;
+    const qint64 v = text.trimmed().toLongLong(&ok);
+    if (!ok || v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return v;
+}
+
+} // namespace
 
 ViewerDatabase::ViewerDatabase(const QString& connectionName) : m_connection(connectionName) {}
 
@@ -69,34 +127,128 @@ QSqlDatabase ViewerDatabase::db() const
     return QSqlDatabase::database(m_connection, false);
 }
 
+bool ViewerDatabase::ready()
+{
+    m_lastError.clear();
+    if (!isOpen()) {
+        m_lastError = QStringLiteral("the viewer database is not open");
+        return false;
+    }
+    // An open connection keeps reading a deleted file; the viewer would no longer see it.
+    if (!QFileInfo::exists(m_path)) {
+        m_lastError = QStringLiteral("the database file %1 no longer exists").arg(m_path);
+        return false;
+    }
+    return true;
+}
+
+bool ViewerDatabase::fail(const QSqlQuery& q)
+{
+    m_lastError = readableReason(q.lastError());
+    return false;
+}
+
+std::optional<int> ViewerDatabase::recordColumnCount()
+{
+    if (!ready())
+        return std::nullopt;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT * FROM RECORD LIMIT 0"))) {
+        fail(q);
+        return std::nullopt;
+    }
+    return q.record().count();
+}
+
+bool ViewerDatabase::upgradeRecordTable()
+{
+    if (!ready())
+        return false;
+    bool ok = true;
+    QStringList reasons;
+    for (const QString& column : {QStringLiteral("PRERECORD"), QStringLiteral("POSTRECORD")}) {
+        QSqlQuery q(db());
+        if (!q.exec(QStringLiteral("ALTER TABLE RECORD ADD COLUMN %1 INTEGER").arg(column))) {
+            ok = false;
+            reasons << readableReason(q.lastError());
+        }
+    }
+    m_lastError = reasons.join(QStringLiteral("; "));
+    return ok;
+}
+
+const QStringList& ViewerDatabase::loadFieldNames()
+{
+    static const QStringList names{QStringLiteral("Num"),       QStringLiteral("Channel"),
+                                   QStringLiteral("STARTTIME"), QStringLiteral("ENDTIME"),
+                                   QStringLiteral("SHORTDESC"), QStringLiteral("LONGDESC"),
+                                   QStringLiteral("PRERECORD"), QStringLiteral("POSTRECORD")};
+    return names;
+}
+
+QString ViewerDatabase::loadStatement()
+{
+    // Plain column comparisons: SQLite applies the columns' own affinities, so a key stored
+    // as text in a text column still equals the same number in an integer column, and the
+    // join can use an automatic index instead of comparing every pair.
+    return QStringLiteral(
+        "SELECT CHANNELS.CHANNELNUM AS Num, CHANNELS.NAME AS Channel, RECORD.STARTTIME, "
+        "RECORD.ENDTIME, RECORD.SHORTDESC, RECORD.LONGDESC, RECORD.PRERECORD, RECORD.POSTRECORD "
+        "FROM CHANNELS INNER JOIN RECORD ON (CHANNELS.NID = RECORD.NID) AND "
+        "(CHANNELS.SID = RECORD.SID) AND (CHANNELS.SOURCEID = RECORD.SOURCEID)");
+}
+
+std::optional<QList<ViewerDatabase::LoadRow>> ViewerDatabase::loadEntries()
+{
+    if (!ready())
+        return std::nullopt;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    if (!q.exec(loadStatement())) {
+        fail(q);
+        return std::nullopt;
+    }
+    QList<LoadRow> rows;
+    while (q.next()) {
+        rows.append(LoadRow{textOf(q.value(0)), textOf(q.value(1)), textOf(q.value(2)),
+                            textOf(q.value(3)), textOf(q.value(4)), textOf(q.value(5)),
+                            textOf(q.value(6)), textOf(q.value(7))});
+    }
+    // next() is false at the end and on a failure midway (busy, damaged page).
+    if (q.lastError().isValid()) {
+        fail(q);
+        return std::nullopt;
+    }
+    return rows;
+}
+
 std::optional<QSqlRecord> ViewerDatabase::takeFirstRecord(const QString& dbStartTime,
                                                           const QString& dbEndTime,
                                                           const QString& shortDesc,
                                                           const QString& longDesc)
 {
-    m_lastError.clear();
-    if (!isOpen()) {
-        m_lastError = QStringLiteral("the viewer database is not open");
+    if (!ready())
         return std::nullopt;
-    }
-    // One statement finds, deletes and returns the row, so the viewer cannot slip a change in
-    // between. NULL never equals a text, as the viewer's own lookup behaves.
+    // One statement finds, deletes and returns the row, so the viewer cannot slip a change
+    // in between.
     QSqlQuery q(db());
-    q.prepare(QStringLiteral(
-        "DELETE FROM RECORD WHERE rowid = (SELECT min(rowid) FROM RECORD WHERE STARTTIME = ? "
-        "AND ENDTIME = ? AND SHORTDESC = ? AND LONGDESC = ?) RETURNING *"));
-    q.addBindValue(dbStartTime);
-    q.addBindValue(dbEndTime);
-    q.addBindValue(shortDesc);
-    q.addBindValue(longDesc);
+    q.prepare(QStringLiteral("DELETE FROM RECORD WHERE rowid = (") + kFirstByFour +
+              QStringLiteral(") RETURNING *"));
+    q.addBindValue(textParam(dbStartTime));
+    q.addBindValue(textParam(dbEndTime));
+    q.addBindValue(textParam(shortDesc));
+    q.addBindValue(textParam(longDesc));
     if (!q.exec()) {
-        m_lastError = q.lastError().text();
+        fail(q);
         return std::nullopt;
     }
     if (!q.next()) {
         // Either nothing matched, or stepping the delete failed (locked, read-only file).
-        m_lastError = q.lastError().isValid() ? q.lastError().text()
-                                              : QStringLiteral("no matching entry was found");
+        if (q.lastError().isValid())
+            fail(q);
+        else
+            m_lastError = QStringLiteral("the entry is no longer in the database");
         return std::nullopt;
     }
     QSqlRecord row = q.record();
@@ -104,7 +256,7 @@ std::optional<QSqlRecord> ViewerDatabase::takeFirstRecord(const QString& dbStart
     while (q.next()) {
     }
     if (q.lastError().isValid()) {
-        m_lastError = q.lastError().text();
+        fail(q);
         return std::nullopt;
     }
     q.finish();
@@ -113,11 +265,8 @@ std::optional<QSqlRecord> ViewerDatabase::takeFirstRecord(const QString& dbStart
 
 bool ViewerDatabase::restoreRecord(const QSqlRecord& record)
 {
-    m_lastError.clear();
-    if (!isOpen()) {
-        m_lastError = QStringLiteral("the viewer database is not open");
+    if (!ready())
         return false;
-    }
     if (record.isEmpty()) {
         m_lastError = QStringLiteral("there is no entry to write back");
         return false;
@@ -134,10 +283,187 @@ bool ViewerDatabase::restoreRecord(const QSqlRecord& record)
                   .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
     for (int i = 0; i < record.count(); ++i)
         q.addBindValue(record.value(i)); // a null QVariant binds as NULL, types stay as read
-    if (!q.exec()) {
-        m_lastError = q.lastError().text();
-        return false;
+    if (!q.exec())
+        return fail(q);
+    return true;
+}
+
+ViewerDatabase::UpdateResult ViewerDatabase::updateFirstRecord(const QString& dbStartTime,
+                                                               const QString& dbEndTime,
+                                                               const QString& column,
+                                                               const QString& text)
+{
+    if (!ready())
+        return UpdateResult::Failed;
+    static const QStringList kTextColumns{QStringLiteral("STARTTIME"), QStringLiteral("ENDTIME"),
+                                          QStringLiteral("SHORTDESC"), QStringLiteral("LONGDESC")};
+    static const QStringList kMinuteColumns{QStringLiteral("PRERECORD"),
+                                            QStringLiteral("POSTRECORD")};
+    const QString name = column.toUpper();
+    QVariant value;
+    if (kTextColumns.contains(name)) {
+        value = textParam(text);
+    } else if (kMinuteColumns.contains(name)) {
+        if (const auto minutes = wholeMinutes(text))
+            value = *minutes;
     }
+
+    QSqlQuery q(db());
+    if (value.isValid()) {
+        // The name comes from the fixed lists above, never from the caller's text.
+        q.prepare(QStringLiteral("UPDATE RECORD SET %1 = ? WHERE rowid = (").arg(name) +
+                  kFirstByTimes + QLatin1Char(')'));
+        q.addBindValue(value);
+        q.addBindValue(textParam(dbStartTime));
+        q.addBindValue(textParam(dbEndTime));
+        if (!q.exec()) {
+            fail(q);
+            return UpdateResult::Failed;
+        }
+        if (q.numRowsAffected() > 0)
+            return UpdateResult::Updated;
+        m_lastError = QStringLiteral("the entry is no longer in the database");
+        return UpdateResult::NotFound;
+    }
+    q.prepare(kFirstByTimes);
+    q.addBindValue(textParam(dbStartTime));
+    q.addBindValue(textParam(dbEndTime));
+    if (!q.exec() || !q.next()) {
+        fail(q);
+        return UpdateResult::Failed;
+    }
+    if (q.value(0).isNull()) {
+        m_lastError = QStringLiteral("the entry is no longer in the database");
+        return UpdateResult::NotFound;
+    }
+    return UpdateResult::KeptOld;
+}
+
+namespace {
+
+template <typename Row, typename Make> std::optional<QList<Row>> collect(QSqlQuery& q, Make&& make)
+{
+    QList<Row> rows;
+    while (q.next())
+        rows.append(make(q));
+    if (q.lastError().isValid())
+        return std::nullopt;
+    return rows;
+}
+
+} // namespace
+
+std::optional<QStringList> ViewerDatabase::channelNumbers()
+{
+    if (!ready())
+        return std::nullopt;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT CHANNELNUM FROM CHANNELS ORDER BY CHANNELNUM"))) {
+        fail(q);
+        return std::nullopt;
+    }
+    auto rows = collect<QString>(q, [](QSqlQuery& r) { return textOf(r.value(0)); });
+    if (!rows)
+        fail(q);
+    return rows;
+}
+
+std::optional<QStringList> ViewerDatabase::channelNames()
+{
+    if (!ready())
+        return std::nullopt;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT NAME FROM CHANNELS ORDER BY NAME"))) {
+        fail(q);
+        return std::nullopt;
+    }
+    auto rows = collect<QString>(q, [](QSqlQuery& r) { return textOf(r.value(0)); });
+    if (!rows)
+        fail(q);
+    return rows;
+}
+
+std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByNumber(qint64 number)
+{
+    if (!ready())
+        return std::nullopt;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT CHANNELNUM, NAME FROM CHANNELS WHERE CHANNELNUM = ? ORDER BY rowid"));
+    q.addBindValue(number);
+    if (!q.exec()) {
+        fail(q);
+        return std::nullopt;
+    }
+    auto rows = collect<Channel>(q, [](QSqlQuery& r) {
+        return Channel{textOf(r.value(0)), textOf(r.value(1))};
+    });
+    if (!rows)
+        fail(q);
+    return rows;
+}
+
+std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByName(const QString& name)
+{
+    if (!ready())
+        return std::nullopt;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("SELECT CHANNELNUM, NAME FROM CHANNELS WHERE NAME = ? ORDER BY rowid"));
+    q.addBindValue(textParam(name));
+    if (!q.exec()) {
+        fail(q);
+        return std::nullopt;
+    }
+    auto rows = collect<Channel>(q, [](QSqlQuery& r) {
+        return Channel{textOf(r.value(0)), textOf(r.value(1))};
+    });
+    if (!rows)
+        fail(q);
+    return rows;
+}
+
+std::optional<QList<ViewerDatabase::ChannelKeys>> ViewerDatabase::channelKeysByNumber(qint64 number)
+{
+    if (!ready())
+        return std::nullopt;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT CHANNELNUM, SOURCEID, NID, SID FROM CHANNELS "
+                             "WHERE CHANNELNUM = ? ORDER BY rowid"));
+    q.addBindValue(number);
+    if (!q.exec()) {
+        fail(q);
+        return std::nullopt;
+    }
+    auto rows = collect<ChannelKeys>(q, [](QSqlQuery& r) {
+        return ChannelKeys{textOf(r.value(0)), textOf(r.value(1)).trimmed(), r.value(2),
+                           r.value(3)};
+    });
+    if (!rows)
+        fail(q);
+    return rows;
+}
+
+bool ViewerDatabase::appendRecord(const NewRecord& record)
+{
+    if (!ready())
+        return false;
+    QSqlQuery q(db());
+    q.prepare(QStringLiteral(
+        "INSERT INTO RECORD (SOURCEID, NID, SID, STARTTIME, ENDTIME, CHARID, SHORTDESC, LONGDESC, "
+        "PRERECORD, POSTRECORD) VALUES (?, ?, ?, ?, ?, 0, ?, ?, ?, ?)"));
+    for (const QVariant& v :
+         {QVariant(record.sourceId), record.nid, record.sid, QVariant(record.startTime),
+          QVariant(record.endTime), QVariant(record.shortDesc), QVariant(record.longDesc),
+          QVariant(record.preRecord), QVariant(record.postRecord)})
+        q.addBindValue(v);
+    if (!q.exec())
+        return fail(q);
     return true;
 }
 

@@ -1,16 +1,30 @@
 #pragma once
 
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QString>
+#include <QStringList>
+#include <QVariant>
 
 #include <optional>
+
+class QSqlQuery;
 
 namespace dorvel {
 
 // The viewer's database: a SQLite file (it keeps its .mdb name) shared with the viewer, which
-// may write to it at the same time; a busy timeout makes us wait briefly instead of failing.
-// Every value goes into a statement as a bound parameter.
+// may write to it at the same time; a busy timeout makes us wait up to 5 s instead of failing.
+// Every value goes into a statement as a bound parameter; only column names from a fixed
+// list are ever part of a statement's text.
+//
+// "The first matching row" is always the one with the lowest rowid. Texts are compared
+// exactly (=, no LIKE, no case folding). A NULL text is shown as an empty cell, so an empty
+// text also finds a NULL: otherwise such an entry could never be edited or deleted.
+//
+// Every method reports a failure by its result and leaves a reason a user can read in
+// lastError(): the file is locked by another program for longer than the timeout, it has
+// vanished, it is damaged, or it is not open.
 class ViewerDatabase {
 public:
     explicit ViewerDatabase(const QString& connectionName = QStringLiteral("orbivu"));
@@ -27,21 +41,89 @@ public:
     QString path() const { return m_path; }
     QSqlDatabase db() const;
 
-    // Statements used by the scheduler and the editors (all values bound as parameters):
+    // Why the last statement failed, in words a user can read ("" after a success).
+    QString lastError() const { return m_lastError; }
+
+    // --- Version check and upgrade -------------------------------------------------------
+    // The number of columns of RECORD; nothing when it cannot be read.
+    std::optional<int> recordColumnCount();
+    // Adds PRERECORD and POSTRECORD as integer columns. Both are attempted even when the
+    // first fails; true only when both were added.
+    bool upgradeRecordTable();
+    static constexpr int kOldRecordColumns = 8;
+
+    // --- The load ---------------------------------------------------------------------------
+    // One entry of the load query: channel number and name, then the six RECORD columns.
+    // NULL reads as an empty text.
+    struct LoadRow {
+        QString num, channel, startTime, endTime, shortDesc, longDesc, preRecord, postRecord;
+    };
+    static const QStringList& loadFieldNames(); // the 8 field names, in query order
+    // The load statement as text, for measuring it with other tools.
+    static QString loadStatement();
+    // Every entry joined with its channel, in the order the database returns them. Entries
+    // whose channel keys match no channel are not returned (and not touched). The whole
+    // result is read before it is returned: a failure halfway gives nothing, never a part.
+    std::optional<QList<LoadRow>> loadEntries();
+
+    // --- Statements used by the scheduler and the editors ------------------------------
     // Deletes the first RECORD row (lowest rowid) whose STARTTIME, ENDTIME, SHORTDESC and
     // LONGDESC equal the texts, and returns that row with all its columns so that it can be
     // written back unchanged; nothing when no row matched or the delete failed.
     std::optional<QSqlRecord> takeFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
                                               const QString& shortDesc, const QString& longDesc);
-    // Re-inserts a row returned by takeFirstRecord, every column as it was.
+    // Re-inserts a row returned by takeFirstRecord, every column as it was (under a new rowid).
     bool restoreRecord(const QSqlRecord& record);
 
-    // Why the last statement failed, in words a user can read ("" after a success).
-    QString lastError() const { return m_lastError; }
+    enum class UpdateResult {
+        Updated,  // the value was written
+        KeptOld,  // the row was found, but the column cannot take the text: old value kept
+        NotFound, // no row with these times
+        Failed    // the database refused (lastError says why)
+    };
+    // The in-place editor: sets one column of the first RECORD row whose STARTTIME and ENDTIME
+    // equal the texts. column is a RECORD column name; STARTTIME, ENDTIME, SHORTDESC and
+    // LONGDESC take any text, PRERECORD and POSTRECORD take a whole number (blanks around it
+    // allowed) within 32 bits. Any other name writes nothing but still looks the row up.
+    UpdateResult updateFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
+                                   const QString& column, const QString& text);
+
+    // --- The add-recording form and its commit -------------------------------------------
+    struct Channel {
+        QString number; // CHANNELNUM as text
+        QString name;
+    };
+    struct ChannelKeys {
+        QString number;
+        QString sourceId; // trimmed text
+        QVariant nid;     // as stored: numbers above 16 bits are carried unchanged
+        QVariant sid;
+    };
+    // All channel numbers, ascending numerically; all names, ascending.
+    std::optional<QStringList> channelNumbers();
+    std::optional<QStringList> channelNames();
+    // Channels with that number / that exact name (first = lowest rowid); empty when none.
+    std::optional<QList<Channel>> channelsByNumber(qint64 number);
+    std::optional<QList<Channel>> channelsByName(const QString& name);
+    // CHANNELNUM, SOURCEID, NID, SID of the channels with that number; empty when none.
+    std::optional<QList<ChannelKeys>> channelKeysByNumber(qint64 number);
+
+    struct NewRecord {
+        QString sourceId;
+        QVariant nid, sid;
+        QString startTime, endTime; // "yyyy.mm.dd hh:nn"
+        QString shortDesc, longDesc;
+        qint64 preRecord = 0, postRecord = 0;
+    };
+    // Appends one RECORD row (CHARID 0); columns not named keep the table's defaults.
+    bool appendRecord(const NewRecord& record);
 
     static constexpr int kBusyTimeoutMs = 5000;
 
 private:
+    bool ready();
+    bool fail(const QSqlQuery& q);
+
     QString m_connection;
     QString m_path;
     QString m_lastError;

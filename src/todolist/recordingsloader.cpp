@@ -1,0 +1,336 @@
+#include "recordingsloader.h"
+
+#include "activitylist.h"
+#include "appstate.h"
+#include "clock.h"
+#include "datetext.h"
+#include "datetime.h"
+#include "dbversion.h"
+#include "mainview.h"
+#include "prompter.h"
+#include "ticktimer.h"
+#include "todolist.h"
+#include "viewerdb.h"
+
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <cmath>
+
+namespace dorvel {
+
+namespace {
+
+constexpr int kFields = 8;               // fields of the load query
+constexpr double kMaxMinutes = 100000.0; // beyond about 69 days a lead is no lead
+constexpr qint64 kSecondsPerDay = 86400;
+
+// Empty is 0 minutes; anything else must be a number of minutes.
+std::optional<double> minutesOf(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return 0.0;
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    if (!ok || !std::isfinite(v) || std::fabs(v) > kMaxMinutes)
+        return std::nullopt;
+    return v;
+}
+
+// What the overlap pass and the take-over need of each row, so that they need not parse
+// the row's texts again.
+struct Computed {
+    bool valid = false;
+    double start = 0, end = 0, post = 0;
+    double recStart = 0; // as RECSTART shows it: rounded to the second
+    qint64 key = 0;
+};
+
+} // namespace
+
+RecordingsLoader::RecordingsLoader(AppState& state, TodoList& todo, ActivityList& activity,
+                                   ViewerDatabase& db, Prompter& prompter, MainView& view,
+                                   TickTimer& timer, const Clock& clock, SettingsStore& store,
+                                   std::function<void()> endProcess)
+    : m_state(state), m_todo(todo), m_activity(activity), m_db(db), m_prompter(prompter),
+      m_view(view), m_timer(timer), m_clock(clock), m_store(store),
+      m_endProcess(std::move(endProcess))
+{}
+
+QString RecordingsLoader::clockText() const
+{
+    return formatDefault(m_clock.now());
+}
+
+bool RecordingsLoader::english() const
+{
+    return m_state.msg.MsgReadingRecordings ==
+           MessageTable::forLanguage(QStringLiteral("eng")).MsgReadingRecordings;
+}
+
+int RecordingsLoader::utcOffsetAt(double serial)
+{
+    const qint64 day = qint64(std::floor(serial));
+    auto it = m_dayOffsets.constFind(day);
+    if (it == m_dayOffsets.cend()) {
+        const QDate date = fromDaySerial(double(day)).date();
+        it = m_dayOffsets.insert(day, {QDateTime(date, QTime(0, 0)).offsetFromUtc(),
+                                       QDateTime(date, QTime(23, 59, 59)).offsetFromUtc()});
+    }
+    if (it->first == it->second)
+        return it->first;
+    // A day with a change: a time inside the spring gap counts with the offset before it.
+    const QDateTime local = fromDaySerial(serial);
+    return local.isValid() ? local.offsetFromUtc() : it->first;
+}
+
+int RecordingsLoader::recordingMinutes(double from, double to)
+{
+    qint64 secs = std::llround((to - from) * 86400.0) + utcOffsetAt(from) - utcOffsetAt(to);
+    secs %= kSecondsPerDay;
+    if (secs < 0)
+        secs += kSecondsPerDay;
+    return int(secs / 60);
+}
+
+void RecordingsLoader::loadFailed(const QString& reason)
+{
+    const QString text =
+        english() ? QStringLiteral("The recordings could not be read from the Orbivu database:\n"
+                                   "%1.\n\nThe to-do list was kept as it was. No recording is "
+                                   "started until the recordings have been read successfully "
+                                   "(\"%2\").")
+                  : QStringLiteral("Die Aufnahmen konnten nicht aus der Orbivu Datenbank gelesen "
+                                   "werden:\n%1.\n\nDie ToDo Liste bleibt wie sie war. Keine "
+                                   "Aufnahme wird gestartet, bis die Aufnahmen wieder gelesen "
+                                   "werden konnten (\"%2\").");
+    m_activity.append(clockText() + QStringLiteral(":   ") +
+                      (english() ? QStringLiteral("Reading the recordings failed")
+                                 : QStringLiteral("Lesen der Aufnahmen fehlgeschlagen")));
+    m_view.setClockRed(true);
+    m_view.setClockText(m_state.msg.MsgNotStarted);
+    m_prompter.message(text.arg(reason, m_state.msg.MsgGetRecordings), Prompter::Icon::Warning);
+}
+
+void RecordingsLoader::getRecordings()
+{
+    // A box of an earlier load runs a nested event loop; a click there must not load twice.
+    if (m_loading)
+        return;
+    m_loading = true;
+    const auto done = qScopeGuard([this] { m_loading = false; });
+    const MessageTable& msg = m_state.msg;
+
+    if (m_state.orbivuState == 1) {
+        m_prompter.message(msg.MsgNoReloadWhileRecording);
+        return;
+    }
+    m_timer.stop();
+    m_activity.append(clockText() + QStringLiteral(":   ") + msg.MsgReadingRecordings);
+
+    QString reason;
+    switch (CheckDatabaseVersion({m_db, m_prompter, msg, m_store, m_view, m_endProcess}, &reason)) {
+    case DatabaseVersion::Ended:
+        return;
+    case DatabaseVersion::ReadFailed:
+        loadFailed(reason);
+        return;
+    case DatabaseVersion::Current:
+        break;
+    }
+
+    m_view.setWaitCursor(true);
+    const auto cursor = qScopeGuard([this] { m_view.setWaitCursor(false); });
+
+    // Everything is read before the list is touched: a failure keeps the last list.
+    const std::optional<QList<ViewerDatabase::LoadRow>> entries = m_db.loadEntries();
+    if (!entries) {
+        loadFailed(m_db.lastError());
+        return;
+    }
+
+    // Widths the user dragged since the last build survive it.
+    if (m_todo.columnWidth(0) < 200) {
+        for (int c = TodoList::Num; c <= TodoList::PostRecord; ++c)
+            m_todo.savedWidths[c - TodoList::Num] = qint16(m_todo.columnWidth(c));
+    }
+    QStringList headers{QStringLiteral(" ")};
+    headers << ViewerDatabase::loadFieldNames();
+    while (headers.size() < TodoList::ColumnCount)
+        headers << QString();
+    m_todo.setHeaders(headers);
+
+    const double loadTime = m_clock.nowSerial();
+    const double t1 = loadTime + kMinute;
+    m_todo.nextEventTime = TodoList::kNoEventLoaded;
+    m_state.pendingPowerAction.clear();
+    m_todo.recordingCount = 0;
+    int lateRunning = 0;
+    double lateStart = 0;
+
+    const QString invalidTime =
+        english() ? QStringLiteral("Invalid time:  ") : QStringLiteral("Ungültige Zeit:  ");
+    const QString invalidMinutes =
+        english() ? QStringLiteral("Invalid minutes:  ") : QStringLiteral("Ungültige Minuten:  ");
+
+    QList<TodoList::Row> rows;
+    QList<Computed> computed;
+    rows.reserve(entries->size());
+    computed.reserve(entries->size());
+    for (const ViewerDatabase::LoadRow& e : *entries) {
+        TodoList::Row row;
+        Computed c;
+        const auto start = ParseDbTime(e.startTime);
+        const auto end = ParseDbTime(e.endTime);
+        const auto pre = minutesOf(e.preRecord);
+        const auto post = minutesOf(e.postRecord);
+        if (!start || !end || !pre || !post) {
+            // Listed as stored, red, never scheduled.
+            row.cells = QStringList{QString(),   e.num,      e.channel,   e.startTime,  e.endTime,
+                                    e.shortDesc, e.longDesc, e.preRecord, e.postRecord, QString(),
+                                    e.startTime, e.endTime,  QString(),   QString()};
+            row.colour = TodoList::RowColour::TimedOut;
+            m_activity.append((start && end ? invalidMinutes : invalidTime) + e.channel.trimmed() +
+                              QLatin1Char(' ') + e.startTime + QLatin1Char(' ') +
+                              e.shortDesc.trimmed());
+            rows.append(std::move(row));
+            computed.append(c);
+            continue;
+        }
+        c.valid = true;
+        c.start = *start;
+        c.end = *end;
+        c.post = *post;
+        const double recStart = *start - *pre * kMinute;
+        c.recStart = RoundToSecond(recStart);
+        c.key = SortKeyNumber(recStart);
+        const QString startText = FormatDefaultQuick(*start);
+        if (recStart <= t1) {
+            if (*end - kMinute > t1) {
+                ++lateRunning;
+                lateStart = *start;
+            }
+            m_activity.append(msg.MsgTimedOut + e.channel.trimmed() + QLatin1Char(' ') + startText +
+                              QLatin1Char(' ') + e.shortDesc.trimmed());
+            row.colour = TodoList::RowColour::TimedOut;
+        } else {
+            ++m_todo.recordingCount;
+            if (recStart < m_todo.nextEventTime)
+                m_todo.nextEventTime = recStart;
+        }
+        row.cells = QStringList{QString(),
+                                e.num,
+                                e.channel,
+                                startText,
+                                FormatDefaultQuick(*end),
+                                e.shortDesc,
+                                e.longDesc,
+                                e.preRecord,
+                                e.postRecord,
+                                FormatSortKey(recStart),
+                                e.startTime,
+                                e.endTime,
+                                FormatDefaultQuick(recStart),
+                                QString()};
+        rows.append(std::move(row));
+        computed.append(c);
+    }
+
+    // Sort on SORTKEY, numerically; unschedulable rows have an empty key and go first.
+    {
+        QList<qsizetype> order(rows.size());
+        for (qsizetype i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+            return computed.at(a).key < computed.at(b).key;
+        });
+        QList<TodoList::Row> sortedRows;
+        QList<Computed> sortedComputed;
+        sortedRows.reserve(rows.size());
+        sortedComputed.reserve(rows.size());
+        for (qsizetype i : order) {
+            sortedRows.append(std::move(rows[i]));
+            sortedComputed.append(computed.at(i));
+        }
+        rows = std::move(sortedRows);
+        computed = std::move(sortedComputed);
+    }
+
+    bool overlapFound = false;
+    m_todo.nextEventRow = 0;
+    if (!rows.isEmpty()) {
+        const QString nextEventText = FormatDefaultQuick(m_todo.nextEventTime);
+        const double pendingAfter = m_clock.nowSerial() + kMinute;
+        std::optional<double> prevEnd;
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const Computed& c = computed.at(i);
+            if (!c.valid) {
+                prevEnd.reset();
+                continue;
+            }
+            const double rs = c.recStart;
+            const double re = c.end + c.post * kMinute;
+            // Neighbours only: a row is compared with the row directly above it.
+            if (prevEnd && *prevEnd + kMinute > rs && rs > pendingAfter) {
+                overlapFound = true;
+                rows[i].colour = TodoList::RowColour::Overlap;
+            }
+            rows[i].cells[TodoList::RecMinutes] = QString::number(recordingMinutes(rs, re));
+            if (rows.at(i).cells.at(TodoList::RecStart) == nextEventText)
+                m_todo.nextEventRow = int(i + 1);
+            prevEnd = re;
+        }
+    }
+    m_todo.replaceRows(std::move(rows));
+
+    m_todo.setColumnWidth(0, 150);
+    for (int c = TodoList::Num; c <= TodoList::PostRecord; ++c)
+        m_todo.setColumnWidth(c, m_todo.savedWidths[c - TodoList::Num]);
+    for (int c = TodoList::SortKey; c < TodoList::ColumnCount; ++c)
+        m_todo.setColumnWidth(c, 0);
+
+    m_activity.append(clockText() + QStringLiteral(":   ") +
+                      QString::number(m_todo.recordingCount) + msg.MsgRecordingsAdded);
+    m_todo.nextEventColumn = kFields + 4;
+
+    if (fromDaySerial(m_todo.nextEventTime).date().year() < 8000)
+        m_view.setNextEventText(FormatDefaultQuick(m_todo.nextEventTime));
+    else
+        m_view.setNextEventText(QString());
+
+    if (!overlapFound) {
+        if (m_state.settings.startPendingRecord && lateRunning == 1) {
+            // Take over the entry that is still running: from now until its recording end.
+            for (int r = 1; r < m_todo.rows(); ++r) {
+                const Computed& c = computed.at(r - 1);
+                if (!c.valid || c.start != lateStart || c.end - kMinute <= t1)
+                    continue;
+                const double re = c.end + c.post * kMinute;
+                const QString nowText = FormatDefaultQuick(loadTime);
+                m_todo.setCell(r, TodoList::RecMinutes,
+                               QString::number(recordingMinutes(loadTime, re)));
+                m_todo.setCell(r, TodoList::RecStart, nowText);
+                m_todo.setCell(r, TodoList::StartTime, nowText);
+                ++m_todo.recordingCount;
+                m_todo.nextEventTime = loadTime;
+                m_todo.nextEventRow = r;
+                m_activity.removeLast();
+                m_activity.append(clockText() + QStringLiteral(":   ") +
+                                  QString::number(m_todo.recordingCount) + msg.MsgRecordingsAdded);
+                break;
+            }
+        }
+        m_view.setClockRed(false);
+        m_timer.start();
+    } else if (m_state.settings.ignoreOverlap) {
+        m_view.setClockRed(false);
+        m_timer.start();
+    } else {
+        m_prompter.message(msg.MsgOverlap);
+        m_view.setClockRed(true);
+        m_view.setClockText(msg.MsgNotStarted);
+    }
+}
+
+} // namespace dorvel
