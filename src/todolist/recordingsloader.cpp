@@ -143,29 +143,11 @@ void RecordingsLoader::getRecordings()
     m_view.setWaitCursor(true);
     const auto cursor = qScopeGuard([this] { m_view.setWaitCursor(false); });
 
-    // Everything is read before the list is touched: a failure keeps the last list.
-    const std::optional<QList<ViewerDatabase::LoadRow>> entries = m_db.loadEntries();
-    if (!entries) {
-        loadFailed(m_db.lastError());
-        return;
-    }
-
-    // Widths the user dragged since the last build survive it.
-    if (m_todo.columnWidth(0) < 200) {
-        for (int c = TodoList::Num; c <= TodoList::PostRecord; ++c)
-            m_todo.savedWidths[c - TodoList::Num] = qint16(m_todo.columnWidth(c));
-    }
-    QStringList headers{QStringLiteral(" ")};
-    headers << ViewerDatabase::loadFieldNames();
-    while (headers.size() < TodoList::ColumnCount)
-        headers << QString();
-    m_todo.setHeaders(headers);
-
+    // The load time T, read once before the first entry.
     const double loadTime = m_clock.nowSerial();
     const double t1 = loadTime + kMinute;
-    m_todo.nextEventTime = TodoList::kNoEventLoaded;
-    m_state.pendingPowerAction.clear();
-    m_todo.recordingCount = 0;
+    double nextEventTime = TodoList::kNoEventLoaded;
+    int recordingCount = 0;
     int lateRunning = 0;
     double lateStart = 0;
 
@@ -176,9 +158,8 @@ void RecordingsLoader::getRecordings()
 
     QList<TodoList::Row> rows;
     QList<Computed> computed;
-    rows.reserve(entries->size());
-    computed.reserve(entries->size());
-    for (const ViewerDatabase::LoadRow& e : *entries) {
+    QStringList lines; // activity lines, shown only when the whole result could be read
+    const bool read = m_db.forEachEntry([&](const ViewerDatabase::LoadRow& e) {
         TodoList::Row row;
         Computed c;
         const auto start = ParseDbTime(e.startTime);
@@ -191,12 +172,11 @@ void RecordingsLoader::getRecordings()
                                     e.shortDesc, e.longDesc, e.preRecord, e.postRecord, QString(),
                                     e.startTime, e.endTime,  QString(),   QString()};
             row.colour = TodoList::RowColour::TimedOut;
-            m_activity.append((start && end ? invalidMinutes : invalidTime) + e.channel.trimmed() +
-                              QLatin1Char(' ') + e.startTime + QLatin1Char(' ') +
-                              e.shortDesc.trimmed());
+            lines.append((start && end ? invalidMinutes : invalidTime) + e.channel.trimmed() +
+                         QLatin1Char(' ') + e.startTime + QLatin1Char(' ') + e.shortDesc.trimmed());
             rows.append(std::move(row));
             computed.append(c);
-            continue;
+            return;
         }
         c.valid = true;
         c.start = *start;
@@ -211,13 +191,13 @@ void RecordingsLoader::getRecordings()
                 ++lateRunning;
                 lateStart = *start;
             }
-            m_activity.append(msg.MsgTimedOut + e.channel.trimmed() + QLatin1Char(' ') + startText +
-                              QLatin1Char(' ') + e.shortDesc.trimmed());
+            lines.append(msg.MsgTimedOut + e.channel.trimmed() + QLatin1Char(' ') + startText +
+                         QLatin1Char(' ') + e.shortDesc.trimmed());
             row.colour = TodoList::RowColour::TimedOut;
         } else {
-            ++m_todo.recordingCount;
-            if (recStart < m_todo.nextEventTime)
-                m_todo.nextEventTime = recStart;
+            ++recordingCount;
+            if (recStart < nextEventTime)
+                nextEventTime = recStart;
         }
         row.cells = QStringList{QString(),
                                 e.num,
@@ -235,7 +215,28 @@ void RecordingsLoader::getRecordings()
                                 QString()};
         rows.append(std::move(row));
         computed.append(c);
+    });
+    // A failure halfway keeps the last list, its next event and its count.
+    if (!read) {
+        loadFailed(m_db.lastError());
+        return;
     }
+    for (const QString& line : std::as_const(lines))
+        m_activity.append(line);
+
+    // Widths the user dragged since the last build survive it.
+    if (m_todo.columnWidth(0) < 200) {
+        for (int c = TodoList::Num; c <= TodoList::PostRecord; ++c)
+            m_todo.savedWidths[c - TodoList::Num] = qint16(m_todo.columnWidth(c));
+    }
+    QStringList headers{QStringLiteral(" ")};
+    headers << ViewerDatabase::loadFieldNames();
+    while (headers.size() < TodoList::ColumnCount)
+        headers << QString();
+    m_todo.setHeaders(headers);
+    m_todo.nextEventTime = nextEventTime;
+    m_todo.recordingCount = recordingCount;
+    m_state.pendingPowerAction.clear();
 
     // Sort on SORTKEY, numerically; unschedulable rows have an empty key and go first.
     {

@@ -201,26 +201,36 @@ QString ViewerDatabase::loadStatement()
 
 std::optional<QList<ViewerDatabase::LoadRow>> ViewerDatabase::loadEntries()
 {
-    if (!ready())
+    QList<LoadRow> rows;
+    if (!forEachEntry([&rows](const LoadRow& r) { rows.append(r); }))
         return std::nullopt;
+    return rows;
+}
+
+bool ViewerDatabase::forEachEntry(const std::function<void(const LoadRow&)>& receive)
+{
+    if (!ready())
+        return false;
     QSqlQuery q(db());
     q.setForwardOnly(true);
-    if (!q.exec(loadStatement())) {
-        fail(q);
-        return std::nullopt;
-    }
-    QList<LoadRow> rows;
+    if (!q.exec(loadStatement()))
+        return fail(q);
+    LoadRow row;
     while (q.next()) {
-        rows.append(LoadRow{textOf(q.value(0)), textOf(q.value(1)), textOf(q.value(2)),
-                            textOf(q.value(3)), textOf(q.value(4)), textOf(q.value(5)),
-                            textOf(q.value(6)), textOf(q.value(7))});
+        row.num = textOf(q.value(0));
+        row.channel = textOf(q.value(1));
+        row.startTime = textOf(q.value(2));
+        row.endTime = textOf(q.value(3));
+        row.shortDesc = textOf(q.value(4));
+        row.longDesc = textOf(q.value(5));
+        row.preRecord = textOf(q.value(6));
+        row.postRecord = textOf(q.value(7));
+        receive(row);
     }
     // next() is false at the end and on a failure midway (busy, damaged page).
-    if (q.lastError().isValid()) {
-        fail(q);
-        return std::nullopt;
-    }
-    return rows;
+    if (q.lastError().isValid())
+        return fail(q);
+    return true;
 }
 
 std::optional<QSqlRecord> ViewerDatabase::takeFirstRecord(const QString& dbStartTime,

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 class QSqlQuery;
@@ -65,6 +66,9 @@ public:
     // whose channel keys match no channel are not returned (and not touched). The whole
     // result is read before it is returned: a failure halfway gives nothing, never a part.
     std::optional<QList<LoadRow>> loadEntries();
+    // The same, handing each entry over as it is read (no copy of the whole result). The
+    // receiver must not use what it got when this returns false.
+    bool forEachEntry(const std::function<void(const LoadRow&)>& receive);
 
     // --- Statements used by the scheduler and the editors ------------------------------
     // Deletes the first RECORD row (lowest rowid) whose STARTTIME, ENDTIME, SHORTDESC and
