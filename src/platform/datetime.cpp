@@ -58,7 +58,15 @@ QDateTime fromDaySerial(double serial)
 
 QString formatDefault(double serial)
 {
-    return formatDefault(fromDaySerial(serial));
+    // Date and time apart: a wall-clock time in the spring-forward gap has no QDateTime.
+    double days = std::floor(serial);
+    qint64 ms = std::llround((serial - days) * 86400.0) * 1000;
+    if (ms >= kMsPerDay) {
+        days += 1;
+        ms -= kMsPerDay;
+    }
+    return kEpoch.addDays(qint64(days)).toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
+           QTime::fromMSecsSinceStartOfDay(int(ms)).toString(QStringLiteral("HH:mm:ss"));
 }
 
 QString formatDefault(const QDateTime& local)

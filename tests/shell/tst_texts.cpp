@@ -100,6 +100,9 @@ private Q_SLOTS:
         QCOMPARE(formatDefault(start - 2 * kMinute), QStringLiteral("2026-12-05 20:13:00"));
         QCOMPARE(formatDefault(start + 15 * kSecond), QStringLiteral("2026-12-05 20:15:15"));
         QCOMPARE(formatDefault(start + 1440 * kMinute), QStringLiteral("2026-12-06 20:15:00"));
+        // A wall-clock time that the spring-forward change skips still has its text.
+        const double gap = *parseDefault(QStringLiteral("2026-03-29 02:30:00"));
+        QCOMPARE(formatDefault(gap), QStringLiteral("2026-03-29 02:30:00"));
     }
 
     void userForms_data()
