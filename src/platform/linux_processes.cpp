@@ -3,12 +3,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -102,28 +102,51 @@ quint64 startTimeOf(qint64 pid)
 
 std::optional<quint64> LinuxProcessTable::startTimeFromStat(const QByteArray& statLine)
 {
-    // "pid (comm) state ppid ..." - comm is anything up to the LAST ")".
+    // "pid (comm) state ppid ..." - comm is anything up to the LAST ")". Field 3 (state)
+    // follows it, so the start time (field 22) is 19 fields further on.
     const qsizetype close = statLine.lastIndexOf(')');
     if (close < 0)
         return std::nullopt;
-    const QList<QByteArray> fields = statLine.mid(close + 1).simplified().split(' ');
-    // fields[0] is field 3 (state), so field 22 is fields[19].
-    constexpr int kStartTimeIndex = 22 - 3;
-    if (fields.size() <= kStartTimeIndex)
+    const char* p = statLine.constData() + close + 1;
+    const char* const end = statLine.constData() + statLine.size();
+    for (int field = 2; field < 22; ++field) {
+        while (p < end && *p == ' ')
+            ++p;
+        if (field == 21)
+            break;
+        while (p < end && *p != ' ')
+            ++p;
+    }
+    if (p >= end || *p < '0' || *p > '9')
         return std::nullopt;
-    bool ok = false;
-    const quint64 value = fields.at(kStartTimeIndex).toULongLong(&ok);
-    if (!ok)
+    quint64 value = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p)
+        value = value * 10 + quint64(*p - '0');
+    if (p < end && *p != ' ' && *p != '\n')
         return std::nullopt;
     return value;
 }
 
 bool LinuxProcessTable::isInterpreter(const QString& exe)
 {
-    static const QRegularExpression names(QStringLiteral(
-        "^(sh|bash|dash|zsh|ksh|mksh|busybox|python[0-9.]*|perl[0-9.]*|ruby[0-9.]*|node|nodejs)$"));
-    const qsizetype slash = exe.lastIndexOf(QLatin1Char('/'));
-    return names.match(exe.mid(slash + 1)).hasMatch();
+    const QStringView name = QStringView(exe).mid(exe.lastIndexOf(QLatin1Char('/')) + 1);
+    // A name, optionally followed by a version such as "3.11".
+    auto versioned = [name](QLatin1StringView stem) {
+        if (!name.startsWith(stem))
+            return false;
+        for (const QChar c : name.mid(stem.size())) {
+            if (!c.isDigit() && c != QLatin1Char('.'))
+                return false;
+        }
+        return true;
+    };
+    for (const char* plain :
+         {"sh", "bash", "dash", "zsh", "ksh", "mksh", "busybox", "node", "nodejs"}) {
+        if (name == QLatin1StringView(plain))
+            return true;
+    }
+    return versioned(QLatin1StringView("python")) || versioned(QLatin1StringView("perl")) ||
+           versioned(QLatin1StringView("ruby"));
 }
 
 QString LinuxProcessTable::scriptPath(const QByteArray& cmdline, const QString& cwd)
@@ -150,32 +173,45 @@ QString LinuxProcessTable::scriptPath(const QByteArray& cmdline, const QString& 
     return {};
 }
 
-std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidName,
-                                                   qint64 pid) const
+std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidName, qint64 pid,
+                                                   StartTimes& known) const
 {
     struct stat st {};
     if (fstatat(procFd, pidName, &st, 0) != 0 || st.st_uid != geteuid())
         return std::nullopt;
 
     char path[64];
-    std::snprintf(path, sizeof path, "%s/exe", pidName);
-    const auto exe = readLink(procFd, path); // kernel threads have none
+    const size_t len = std::strlen(pidName);
+    if (len + 10 > sizeof path)
+        return std::nullopt;
+    std::memcpy(path, pidName, len);
+    auto at = [&](const char* leaf) {
+        std::strcpy(path + len, leaf);
+        return path;
+    };
+    const auto exe = readLink(procFd, at("/exe")); // kernel threads and zombies have none
     if (!exe)
         return std::nullopt;
-    std::snprintf(path, sizeof path, "%s/stat", pidName);
-    const auto stat = readSmall(procFd, path, 4096);
-    if (!stat)
-        return std::nullopt;
-    const auto start = startTimeFromStat(*stat);
-    if (!start)
-        return std::nullopt;
 
-    ProcessInfo info{pid, *start, *exe};
+    // The stat file is the expensive read; a pid keeps its start time for as long as its
+    // /proc entry keeps its inode, so it is read once per process, not once per tick.
+    quint64 start = 0;
+    const auto cached = m_startTimes.constFind(pid);
+    if (cached != m_startTimes.cend() && cached->inode == st.st_ino) {
+        start = cached->startTime;
+    } else {
+        const auto stat = readSmall(procFd, at("/stat"), 4096);
+        const auto parsed = stat ? startTimeFromStat(*stat) : std::nullopt;
+        if (!parsed)
+            return std::nullopt;
+        start = *parsed;
+    }
+    known.insert(pid, {quint64(st.st_ino), start});
+
+    ProcessInfo info{pid, start, *exe};
     if (isInterpreter(info.exePath)) {
-        std::snprintf(path, sizeof path, "%s/cmdline", pidName);
-        const auto cmdline = readSmall(procFd, path, 64 * 1024);
-        std::snprintf(path, sizeof path, "%s/cwd", pidName);
-        const QString cwd = readLink(procFd, path).value_or(QString());
+        const auto cmdline = readSmall(procFd, at("/cmdline"), 64 * 1024);
+        const QString cwd = readLink(procFd, at("/cwd")).value_or(QString());
         if (cmdline) {
             const QString script = scriptPath(*cmdline, cwd);
             if (!script.isEmpty())
@@ -192,13 +228,16 @@ QList<ProcessInfo> LinuxProcessTable::processes() const
     if (!dir)
         return list;
     const int procFd = dirfd(dir);
+    StartTimes known;
+    known.reserve(m_startTimes.size());
     while (const dirent* e = readdir(dir)) {
         if (!allDigits(e->d_name))
             continue;
-        if (auto info = read(procFd, e->d_name, QByteArray(e->d_name).toLongLong()))
+        if (auto info = read(procFd, e->d_name, std::strtoll(e->d_name, nullptr, 10), known))
             list.append(*info);
     }
     closedir(dir);
+    m_startTimes.swap(known); // forgets the processes that have gone
     return list;
 }
 
@@ -210,8 +249,11 @@ std::optional<ProcessInfo> LinuxProcessTable::process(qint64 pid) const
     const int procFd = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (procFd < 0)
         return std::nullopt;
-    auto info = read(procFd, name.constData(), pid);
+    StartTimes known;
+    auto info = read(procFd, name.constData(), pid, known);
     close(procFd);
+    if (info)
+        m_startTimes.insert(pid, known.value(pid));
     return info;
 }
 

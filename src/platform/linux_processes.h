@@ -2,6 +2,8 @@
 
 #include "processes.h"
 
+#include <QHash>
+
 namespace dorvel {
 
 // The process table of /proc, limited to the processes of the user we run as: others are
@@ -29,7 +31,15 @@ public:
     static QString scriptPath(const QByteArray& cmdline, const QString& cwd);
 
 private:
-    std::optional<ProcessInfo> read(int procFd, const char* pidName, qint64 pid) const;
+    struct Known {
+        quint64 inode = 0;
+        quint64 startTime = 0;
+    };
+    using StartTimes = QHash<qint64, Known>;
+    std::optional<ProcessInfo> read(int procFd, const char* pidName, qint64 pid,
+                                    StartTimes& known) const;
+
+    mutable StartTimes m_startTimes; // of the processes seen by the last reading
 };
 
 // Starts programs detached (no shell): the started program is not our child, so it neither
