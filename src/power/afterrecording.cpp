@@ -40,13 +40,7 @@ private:
     bool& m_flag;
 };
 
-// Whole seconds of a span of days: the days, plus the time of day rounded to the second.
-qint32 wholeSeconds(double span)
-{
-    const double days = std::floor(span);
-    const double secs = days * 86400.0 + double(std::llround((span - days) * 86400.0));
-    return qint32(std::clamp(secs, 0.0, double(std::numeric_limits<qint32>::max())));
-}
+constexpr double kMsPerDay = 86400000.0;
 
 } // namespace
 
@@ -81,9 +75,21 @@ bool AfterRecording::isWaitProgramBlocking() const
     return m.viewer.isProcessRunning(s.waitForProg);
 }
 
+qint64 AfterRecording::msToNextLaunch() const
+{
+    return m.clock.now().msecsTo(fromDaySerial(m.todo.nextEventTime));
+}
+
+bool AfterRecording::nextLaunchFartherThan(double minutes) const
+{
+    return double(msToNextLaunch()) > minutes * kMinute * kMsPerDay;
+}
+
 QString AfterRecording::wakeTimeText() const
 {
-    return formatDefault(m.todo.nextEventTime - 3 * kMinute);
+    // Three real minutes before the launch: a wall-clock subtraction could name a time that
+    // does not exist on the day the clocks go forward.
+    return formatDefault(fromDaySerial(m.todo.nextEventTime).addSecs(-180));
 }
 
 QString AfterRecording::wakeToolProgram() const
@@ -213,7 +219,7 @@ void AfterRecording::powerOffAfterLastRecording()
 void AfterRecording::shutdownByRule()
 {
     const double next = m.todo.nextEventTime;
-    if (!(next - m.clock.nowSerial() > ruleMinutes() * kMinute))
+    if (!nextLaunchFartherThan(ruleMinutes()))
         return;
     logLine(QStringLiteral("   Shutdown (next record at ") + formatDefault(next) +
             QLatin1Char(')'));
@@ -231,7 +237,13 @@ void AfterRecording::takeUpPendingAction()
     m.timer.stop();
     const QString word = s.pendingPowerAction;
     s.pendingPowerAction.clear();
-    if (word == pendingword::StartNocturo1) {
+    if (word == pendingword::StartNocturo1 && !s.wakeToolMode) {
+        // The ITime rule's power-off waited for the wait-program. Without wake-tool mode the
+        // tool may not even be installed, and starting it would end the program for nothing.
+        m.timer.start();
+        if (s.settings.shutDownType == kRule && m.todo.recordingCount > 0)
+            shutdownByRule();
+    } else if (word == pendingword::StartNocturo1) {
         m.timer.start();
         m_commands->wakeToolCommand();
     } else if (word == pendingword::GoNormalStandBy) {
@@ -272,21 +284,22 @@ void AfterRecording::standbyAfterLastRecording()
 
 void AfterRecording::timedStandby()
 {
-    const double now = m.clock.nowSerial();
-    if (!(now + 10 * kMinute < m.todo.nextEventTime))
+    if (!nextLaunchFartherThan(10))
         return; // the next launch is too near for a standby
-    sleepUntilShortlyBeforeNext(now);
+    sleepUntilShortlyBeforeNext();
 }
 
-void AfterRecording::sleepUntilShortlyBeforeNext(double now)
+void AfterRecording::sleepUntilShortlyBeforeNext()
 {
     m.timer.stop();
-    const qint32 seconds = wholeSeconds(m.todo.nextEventTime - now - 2 * kMinute);
+    // Wake two minutes before the launch, in whole seconds of real time.
+    const qint64 seconds = std::llround(double(msToNextLaunch()) / 1000.0) - 120;
+    const auto clamped = qint32(std::clamp<qint64>(seconds, 0, std::numeric_limits<qint32>::max()));
     const QString line =
         QStringLiteral("   StandBy for ") + QString::number(seconds) + QStringLiteral(" sek");
     listLine(line);
     logLine(line);
-    if (m.power.standbyWithWakeup(seconds) != powertext::Resumed)
+    if (m.power.standbyWithWakeup(clamped) != powertext::Resumed)
         m.prompter.message(QStringLiteral("ERROR in Resume"));
     listLine(QStringLiteral("   Resumed"));
     logLine(QStringLiteral("   Resumed"));

@@ -92,7 +92,10 @@ public:
     void logLine(const QString& text);
 
     // The sleep of a timed standby; the caller has checked the ten minutes.
-    void sleepUntilShortlyBeforeNext(double now);
+    void sleepUntilShortlyBeforeNext();
+    // Whether the next launch is more than the given minutes away. Real elapsed time, so
+    // that a daylight-saving change in between neither hides nor invents an hour.
+    bool nextLaunchFartherThan(double minutes) const;
 
 private:
     void decideAfterRecording();
@@ -101,6 +104,7 @@ private:
     void takeUpPendingAction();
     void showStatus();
     void endProgram();
+    qint64 msToNextLaunch() const;
 
     PowerServices m;
     Hooks m_hooks;

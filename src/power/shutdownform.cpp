@@ -75,9 +75,11 @@ void ShutdownForm::placeInFront()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen) {
+        // move() places the frame, so the frame is what is centred.
         const QRect area = screen->geometry();
-        move(area.left() + area.width() / 2 - width() / 2,
-             area.top() + area.height() / 2 - height() / 2);
+        const QSize frame = frameGeometry().size();
+        move(area.left() + area.width() / 2 - frame.width() / 2,
+             area.top() + area.height() / 2 - frame.height() / 2);
     }
     show();
     raise(); // in front again, without taking the focus (WA_ShowWithoutActivating)

@@ -42,17 +42,16 @@ void StandbyCommands::standByCommand()
         return;
     }
 
-    const double now = m.clock.nowSerial();
     m.view.setStandbyLabel(QStringLiteral("StandBy"));
     s.standbyMode = true;
     m.power.signalSystemRequired(true);
-    if (now + 10 * kMinute < m.todo.nextEventTime) {
+    if (m_after.nextLaunchFartherThan(10)) {
         s.pendingPowerAction = pendingword::GoNormalStandBy;
         // The check after the recording or after the wait-program runs this again.
         if (m_after.isWaitProgramBlocking() || s.orbivuState == 1)
             return;
         s.pendingPowerAction.clear();
-        m_after.sleepUntilShortlyBeforeNext(now);
+        m_after.sleepUntilShortlyBeforeNext();
         return;
     }
     // The next launch is near: the PC sleeps after that recording.
@@ -81,8 +80,7 @@ void StandbyCommands::wakeToolCommand()
         return;
     }
 
-    const double now = m.clock.nowSerial();
-    if (now + m_after.ruleMinutes() * kMinute < m.todo.nextEventTime) {
+    if (m_after.nextLaunchFartherThan(m_after.ruleMinutes())) {
         s.pendingPowerAction = pendingword::StartNocturo1;
         s.wakeToolMode = true;
         m.view.setStandbyLabel(QStringLiteral("Nocturo"));
