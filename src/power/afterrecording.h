@@ -61,6 +61,8 @@ public:
 
     AfterRecording(PowerServices services, Hooks hooks);
     ~AfterRecording();
+    AfterRecording(const AfterRecording&) = delete; // the commands keep a reference to it
+    AfterRecording& operator=(const AfterRecording&) = delete;
 
     void checkAfterRecording();
 
