@@ -322,6 +322,11 @@ std::optional<StartedProcess> LinuxProcessLauncher::start(const QString& program
     p.setProgram(path);
     p.setArguments(args);
     p.setWorkingDirectory(workingDir);
+    // Detached means detached: the program must not hold our input or output open, or
+    // whoever reads our output would wait for the viewer's end.
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
     qint64 pid = 0;
     if (!p.startDetached(&pid) || pid <= 0)
         return fail(path + QStringLiteral(": ") + p.errorString());

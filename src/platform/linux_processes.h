@@ -43,7 +43,7 @@ private:
 };
 
 // Starts programs detached (no shell): the started program is not our child, so it neither
-// becomes a zombie nor dies with us.
+// becomes a zombie nor dies with us, and its standard input and output go to /dev/null.
 class LinuxProcessLauncher final : public ProcessLauncher {
 public:
     // A missing program, a folder, a file without execute permission and a missing working

@@ -170,6 +170,9 @@ private Q_SLOTS:
         QCOMPARE(linkOf(started->pid, "cwd"), QFileInfo(dir.path()).canonicalFilePath());
         QCOMPARE(started->startTime, statStart(started->pid));
         QVERIFY(started->startTime != 0);
+        // It holds none of our pipes open.
+        for (const char* fd : {"fd/0", "fd/1", "fd/2"})
+            QCOMPARE(linkOf(started->pid, fd), QStringLiteral("/dev/null"));
 
         const auto info = table.process(started->pid);
         QVERIFY(info);
