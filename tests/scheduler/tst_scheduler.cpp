@@ -655,6 +655,33 @@ private Q_SLOTS:
         QCOMPARE(other.list.nextEventTime, TodoList::kNoEventStarted);
     }
 
+    // As the delete command uses it: the row goes only when the database entry went.
+    void deleteStartedRecordingKeepsRowOnFailure_data()
+    {
+        QTest::addColumn<bool>("inDatabase");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("matching entry") << true << 1 << true;
+        QTest::newRow("entry gone from the database") << false << 1 << false;
+        QTest::newRow("header row") << true << 0 << false;
+        QTest::newRow("row past the end") << true << 2 << false;
+    }
+    void deleteStartedRecordingKeepsRowOnFailure()
+    {
+        QFETCH(bool, inDatabase);
+        QFETCH(int, row);
+        QFETCH(bool, deleted);
+        Rig rig;
+        rig.addEntry("Nachrichten", at(20, 15), 95, 12, "long", inDatabase);
+        const auto taken = deleteStartedRecording(rig.list, rig.db, rig.prompter, row);
+        QCOMPARE(taken.has_value(), deleted);
+        QCOMPARE(rig.list.rows(), deleted ? 1 : 2);
+        QCOMPARE(rig.prompter.texts(), deleted ? QStringList() : QStringList{"ERROR"});
+        QCOMPARE(rig.folder.recordCount(), deleted || !inDatabase ? 0 : 1);
+        if (deleted)
+            QCOMPARE(taken->value("SHORTDESC").toString(), QStringLiteral("Nachrichten"));
+    }
+
     void stepsRunInOrder()
     {
         Rig rig;
