@@ -1,19 +1,33 @@
 #include "app.h"
 
 #include "activitylist.h"
+#include "afterrecording.h"
 #include "appstate.h"
 #include "clock.h"
 #include "eventlog.h"
+#include "linux_autostart.h"
+#include "linux_processes.h"
 #include "mainwindow.h"
+#include "menuactions.h"
+#include "power_logind.h"
+#include "power_simulated.h"
+#include "powerops.h"
+#include "recordingsloader.h"
+#include "scheduler.h"
 #include "settingsstore.h"
+#include "shutdownform.h"
+#include "standbycommands.h"
 #include "startup.h"
+#include "startviewer.h"
 #include "system.h"
 #include "ticktimer.h"
 #include "todolist.h"
 #include "viewerdb.h"
+#include "viewerprocess.h"
 #include "widgetprompter.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -41,7 +55,8 @@ void onTerminationSignal(int)
 
 bool haveDisplay()
 {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
@@ -85,9 +100,53 @@ int runApplication(int argc, char* argv[])
     std::function<void()> tick = [] {};
     QtTickTimer timer([&tick] { tick(); });
 
-    Startup startup({state, store, prompter, window, clock, todo, activity, db, log, timer, commandLine,
-                     QCoreApplication::applicationDirPath()},
-                    {[firstInstance] { return !firstInstance; }, [] {}, [] {}, [] {}, endProcess});
+    LinuxProcessTable processTable;
+    LinuxProcessLauncher launcher;
+    ViewerProcess viewer(processTable, launcher);
+    LinuxAutostart autostart;
+    // The simulation carries nothing out; each request becomes a log line and a list line.
+    std::unique_ptr<Power> power;
+    if (commandLine.hasOption(kSimulatePower)) {
+        power = std::make_unique<SimulatedPower>([&](const QString& text) {
+            log.writeLine(text);
+            activity.append(formatDefault(clock.now()) + text);
+        });
+    } else {
+        power = std::make_unique<LogindPower>(QDBusConnection::systemBus(),
+                                              QDBusConnection::sessionBus());
+    }
+    PowerOps powerOps(*power, prompter);
+    ShutdownForm countdown(state, clock);
+
+    RecordingsLoader loader(state, todo, activity, db, prompter, window, timer, clock, store,
+                            endProcess);
+    PowerServices powerServices{state, todo,  activity, log,      prompter,  window,   timer,
+                                clock, store, viewer,   powerOps, autostart, launcher, countdown};
+    AfterRecording after(powerServices, {endProcess});
+    Scheduler scheduler(state, todo, activity, db, viewer, prompter, window, timer, clock, log,
+                        autostart,
+                        {[&] { after.checkAfterRecording(); },
+                         [&] { powerOps.signalSystemRequired(state.standbyMode); },
+                         [&] { powerOps.closeWakeTimer(); }, endProcess,
+                         [] { QCoreApplication::processEvents(); }});
+    tick = [&] { scheduler.tick(); };
+    MenuActions menu(state, store, window, [&] { after.commands().wakeToolCommand(); });
+
+    Startup startup({state, store, prompter, window, clock, todo, activity, db, log, timer,
+                     commandLine, QCoreApplication::applicationDirPath()},
+                    {[firstInstance] { return !firstInstance; },
+                     [&] { after.checkAfterRecording(); }, [&] { loader.getRecordings(); },
+                     [&] { powerOps.closeWakeTimer(); }, endProcess});
+
+    QObject::connect(&window, &MainWindow::startViewerClicked,
+                     [&] { startViewerByHand(state, window, prompter, viewer); });
+    QObject::connect(&window, &MainWindow::getRecordingsClicked, [&] { loader.getRecordings(); });
+    QObject::connect(&window, &MainWindow::standByClicked,
+                     [&] { after.commands().standByCommand(); });
+    QObject::connect(&window, &MainWindow::wakeToolClicked,
+                     [&] { after.commands().wakeToolCommand(); });
+    QObject::connect(&window, &MainWindow::goTimerTriggered, [&] { menu.goTimer(); });
+    QObject::connect(&window, &MainWindow::noShutDownTriggered, [&] { menu.noShutDown(); });
 
     if (headless || commandLine.hasOption(kMirrorActivity)) {
         QObject::connect(&activity, &ActivityList::lineAppended, [](const QString& line) {
@@ -101,7 +160,8 @@ int runApplication(int argc, char* argv[])
     // Logout, kill or Ctrl-C: end as the window's own closing does, without questions.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, [&] { startup.unloadMainWindow(); });
+        QObject::connect(notifier, &QSocketNotifier::activated,
+                         [&] { startup.unloadMainWindow(); });
         std::signal(SIGTERM, onTerminationSignal);
         std::signal(SIGINT, onTerminationSignal);
     }

@@ -39,7 +39,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override
     {
         if (role == Qt::BackgroundRole) {
-            const quint32 rgb = QIdentityProxyModel::data(index, TodoList::BackgroundRgbRole).toUInt();
+            const quint32 rgb =
+                QIdentityProxyModel::data(index, TodoList::BackgroundRgbRole).toUInt();
             return rgb ? QVariant(QBrush(QColor::fromRgb(rgb))) : QVariant();
         }
         return QIdentityProxyModel::data(index, role);
@@ -200,7 +201,11 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     restore->setObjectName(QStringLiteral("mPopRestore"));
     QAction* exit = m_trayMenu->addAction(QStringLiteral("&Exit"));
     exit->setObjectName(QStringLiteral("mPopExit"));
-    connect(m_goTimer, &QAction::triggered, this, &MainWindow::goTimerTriggered);
+    // The check mark shows the wake-tool mode, which only the logic changes: undo Qt's toggle.
+    connect(m_goTimer, &QAction::triggered, this, [this](bool checked) {
+        m_goTimer->setChecked(!checked);
+        Q_EMIT goTimerTriggered();
+    });
     connect(m_noShutDown, &QAction::triggered, this, &MainWindow::noShutDownTriggered);
     connect(update, &QAction::triggered, this, &MainWindow::getRecordingsClicked);
     connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
@@ -253,7 +258,8 @@ void MainWindow::setClockText(const QString& text)
 
 void MainWindow::setClockRed(bool red)
 {
-    m_clock->setStyleSheet(red ? QStringLiteral("color: rgb(255,0,0);") : QStringLiteral("color: black;"));
+    m_clock->setStyleSheet(red ? QStringLiteral("color: rgb(255,0,0);")
+                               : QStringLiteral("color: black;"));
 }
 
 void MainWindow::setNextEventText(const QString& text)
@@ -273,7 +279,9 @@ void MainWindow::setShutdownLabel(const QString& text)
 
 void MainWindow::setStateIcon(StateIcon icon)
 {
-    const QIcon& i = m_icons[icon == StateIcon::Recording ? 0 : icon == StateIcon::ViewerRunning ? 1 : 2];
+    const QIcon& i = m_icons[icon == StateIcon::Recording       ? 0
+                             : icon == StateIcon::ViewerRunning ? 1
+                                                                : 2];
     setWindowIcon(i);
     m_tray->setIcon(i);
 }
