@@ -53,6 +53,15 @@ void onTerminationSignal(int)
     (void)!::write(g_signalPipe[1], &c, 1);
 }
 
+// The offscreen platform has no tray and no window stacking; its notes about that are noise.
+void quietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtWarningMsg && (text.startsWith(QLatin1String("This plugin does not support")) ||
+                                 text.contains(QLatin1String("systemTrayWindowChanged"))))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
 bool haveDisplay()
 {
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
@@ -68,6 +77,8 @@ int runApplication(int argc, char* argv[])
     const bool headless = !haveDisplay();
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
+        qInstallMessageHandler(quietOffscreenNotes);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Dorvel"));
     app.setQuitOnLastWindowClosed(false);

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,7 +23,9 @@ public:
     {
         root = m_dir.filePath(QStringLiteral("sandbox"));
         QProcess gen;
-        gen.start(QStringLiteral(DORVEL_DEMO), QStringList{root, QStringLiteral("--language"), QStringLiteral("eng")} + extraDemoArgs);
+        gen.start(QStringLiteral(DORVEL_DEMO),
+                  QStringList{root, QStringLiteral("--language"), QStringLiteral("eng")} +
+                      extraDemoArgs);
         gen.waitForFinished(60000);
         ok = gen.exitStatus() == QProcess::NormalExit && gen.exitCode() == 0;
         if (!ok)
@@ -29,8 +34,9 @@ public:
         QDir().mkpath(appDir);
         QFile::copy(QStringLiteral(DORVEL_EXE), appDir + QStringLiteral("/dorvel"));
         QDir().mkpath(root + QStringLiteral("/run"));
-        QFile::setPermissions(root + QStringLiteral("/run"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(root + QStringLiteral("/run"), QFileDevice::ReadOwner |
+                                                                 QFileDevice::WriteOwner |
+                                                                 QFileDevice::ExeOwner);
         env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
         env.insert(QStringLiteral("XDG_STATE_HOME"), root + QStringLiteral("/state"));
@@ -40,13 +46,60 @@ public:
         env.remove(QStringLiteral("DISPLAY"));
     }
 
+    // Appends a timer entry through the demo generator.
+    bool addEntry(int channel, const QDateTime& start, const QDateTime& end, const QString& title,
+                  int pre = 0, int post = 0) const
+    {
+        const QString form = QStringLiteral("yyyy.MM.dd HH:mm");
+        return QProcess::execute(QStringLiteral(DORVEL_DEMO),
+                                 {QStringLiteral("--add-entry"), database(),
+                                  QString::number(channel), start.toString(form),
+                                  end.toString(form), title, QString::number(pre),
+                                  QString::number(post)}) == 0;
+    }
+
+    // Writes keys of the program's own settings section in the sandbox's store.
+    void setOwn(const QString& key, const QString& value) const
+    {
+        QSettings s(configFile(), QSettings::IniFormat);
+        s.setValue(QStringLiteral("Startup/") + key, value);
+    }
+
+    // Rows of RECORD with that title.
+    int recordsTitled(const QString& title) const
+    {
+        const QString name = QStringLiteral("e2e-count");
+        int n = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(database());
+            if (db.open()) {
+                QSqlQuery q(db);
+                q.prepare(QStringLiteral("SELECT count(*) FROM RECORD WHERE SHORTDESC = ?"));
+                q.addBindValue(title);
+                if (q.exec() && q.next())
+                    n = q.value(0).toInt();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return n;
+    }
+
+    // The start of the first whole minute that is at least `lead` seconds away.
+    static QDateTime nextMinuteAtLeast(int lead)
+    {
+        QDateTime t = QDateTime::currentDateTime().addSecs(lead);
+        t.setTime(QTime(t.time().hour(), t.time().minute()));
+        return t.addSecs(60);
+    }
+
     QString configFile() const { return root + QStringLiteral("/config/Dorvel/Dorvel.conf"); }
     QString logFile() const { return appDir + QStringLiteral("/Dorvel.log"); }
     QString database() const { return root + QStringLiteral("/viewer/Database/Orbivu.mdb"); }
 
     // Starts dorvel; the caller owns the process.
     std::unique_ptr<QProcess> start(const QStringList& args = {QStringLiteral("--simulate-power"),
-                                                                QStringLiteral("--mirror-activity")})
+                                                               QStringLiteral("--mirror-activity")})
     {
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(env);

@@ -22,8 +22,8 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", box.env.value(QStringLiteral("XDG_CONFIG_HOME")).toUtf8());
         dorvel::QtSettingsStore store;
         auto own = [&](const char* key) {
-            return store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), QString::fromLatin1(key),
-                             QStringLiteral("<absent>"));
+            return store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"),
+                             QString::fromLatin1(key), QStringLiteral("<absent>"));
         };
         QCOMPARE(own("OrbivuDBPath"), box.database());
         QCOMPARE(own("TestPath"), QStringLiteral("<absent>"));

@@ -1,0 +1,77 @@
+// A recording from end to end: a viewer the user started is asked to close shortly before the
+// launch, the entry is started with its exact command line, leaves the database, its file
+// appears under a name that does not overwrite older ones, and the end of the recording shows.
+
+#include "sandbox.h"
+
+using namespace dorvel::test;
+
+class TestE2ERecording : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void recordsOnTime()
+    {
+        E2ESandbox box({QStringLiteral("--entries"), QStringLiteral("0")});
+        QVERIFY(box.ok);
+        box.setOwn(QStringLiteral("AutoClose"), QStringLiteral("1"));
+        box.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("Never"));
+        const QString recordings = box.root + QStringLiteral("/recordings/");
+        for (const char* taken : {"Tagesschau.ts", "Tagesschau_1.ts"}) {
+            QFile f(recordings + QLatin1String(taken));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        // An entry is loaded as pending only when its launch is more than a minute away; the
+        // user's viewer then runs into the 47 s window before it.
+        const QDateTime start = E2ESandbox::nextMinuteAtLeast(75);
+        QVERIFY(box.addEntry(1, start, start.addSecs(60), QStringLiteral("Tagesschau")));
+
+        // The user's own viewer, started from the viewer folder, without switches.
+        QProcess userViewer;
+        userViewer.setProcessEnvironment(box.env);
+        userViewer.start(box.root + QStringLiteral("/viewer/Orbivu.EXE"), {});
+        QVERIFY(userViewer.waitForStarted());
+
+        auto dorvel = box.start();
+        QByteArray out;
+        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, " 1 Recordings added to ToDo list", 20000));
+
+        // Closed by the request, not before the 47 s window opened.
+        QVERIFY(
+            userViewer.waitForFinished(int(QDateTime::currentDateTime().msecsTo(start)) + 5000));
+        QVERIFY(QDateTime::currentDateTime() >= start.addSecs(-48));
+
+        const QByteArray expected =
+            "  " + box.root.toUtf8() +
+            "/viewer/Orbivu.EXE /close /priority=high /streamonly /tray /delay=500 "
+            "/record=1 /channel=1 /file=Tagesschau_2\n";
+        QVERIFY2(
+            E2ESandbox::waitForFileText(box.logFile(), expected,
+                                        int(QDateTime::currentDateTime().msecsTo(start)) + 30000),
+            E2ESandbox::readFile(box.logFile()));
+        QVERIFY(
+            E2ESandbox::waitForOutput(*dorvel, out, "   Start Rec:  Tagesschau  (1 Min)", 5000));
+        QCOMPARE(box.recordsTitled(QStringLiteral("Tagesschau")), 0);
+
+        // The started entry's line in the log is written no earlier than its launch time.
+        const QByteArray log = E2ESandbox::readFile(box.logFile());
+        const QByteArray line = log.mid(log.indexOf(expected) - 19, 19);
+        QVERIFY2(QDateTime::fromString(QString::fromLatin1(line),
+                                       QStringLiteral("yyyy-MM-dd HH:mm:ss")) >= start,
+                 line);
+
+        // The stand-in records one minute (two seconds here), then ends: the recording is over.
+        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, "   Stop Rec", 30000));
+        QFile recorded(recordings + QStringLiteral("Tagesschau_2.ts"));
+        QVERIFY(recorded.exists());
+        QVERIFY(recorded.size() > 0);
+        QCOMPARE(recorded.size() % 188, 0);
+        QCOMPARE(QFileInfo(recordings + QStringLiteral("Tagesschau.ts")).size(), 0);
+        QCOMPARE(dorvel->state(), QProcess::Running);
+
+        dorvel->terminate();
+        QVERIFY(dorvel->waitForFinished(10000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestE2ERecording)
+#include "tst_e2e_recording.moc"
