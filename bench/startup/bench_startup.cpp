@@ -61,7 +61,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_startup <dorvel> <dorvel-demo> <minimal_window> [runs]\n");
+        std::fprintf(stderr,
+                     "usage: bench_startup <dorvel> <dorvel-demo> <minimal_window> [runs]\n");
         return 2;
     }
     const QString dorvel = QString::fromLocal8Bit(argv[1]);
@@ -70,8 +71,8 @@ int main(int argc, char* argv[])
     const int runs = argc > 4 ? std::atoi(argv[4]) : 11;
 
     QTemporaryDir sandbox;
-    if (QProcess::execute(demo, {sandbox.filePath(QStringLiteral("demo")), QStringLiteral("--language"),
-                                 QStringLiteral("eng")}) != 0) {
+    if (QProcess::execute(demo, {sandbox.filePath(QStringLiteral("demo")),
+                                 QStringLiteral("--language"), QStringLiteral("eng")}) != 0) {
         std::fprintf(stderr, "demo generator failed\n");
         return 1;
     }
@@ -87,7 +88,8 @@ int main(int argc, char* argv[])
     std::vector<long> mD, mM;
     for (int i = 0; i < runs; ++i) {
         // Interleaved, so that both see the same machine load.
-        const Sample d = runOnce(appCopy, {QStringLiteral("--simulate-power"), QStringLiteral("--quit-when-idle")});
+        const Sample d = runOnce(
+            appCopy, {QStringLiteral("--simulate-power"), QStringLiteral("--quit-when-idle")});
         const Sample m = runOnce(minimal, {});
         tD.push_back(d.seconds);
         mD.push_back(d.maxRssKb);
@@ -96,9 +98,10 @@ int main(int argc, char* argv[])
     }
     const double td = median(tD), tm = median(tM);
     const long md = median(mD), mm = median(mM);
-    std::printf("start-up to idle loop: dorvel %.1f ms, minimal window %.1f ms, ratio %.2f (target <= 1.5)\n",
+    std::printf("start-up to idle loop: dorvel %.1f ms, minimal window %.1f ms, ratio %.2f (target "
+                "<= 1.5)\n",
                 td * 1000, tm * 1000, td / tm);
-    std::printf("peak memory: dorvel %ld KiB, minimal window %ld KiB, ratio %.2f (target <= 1.5)\n", md, mm,
-                double(md) / double(mm));
+    std::printf("peak memory: dorvel %ld KiB, minimal window %ld KiB, ratio %.2f (target <= 1.5)\n",
+                md, mm, double(md) / double(mm));
     return 0;
 }

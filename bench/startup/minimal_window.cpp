@@ -10,6 +10,8 @@ int main(int argc, char* argv[])
     QWidget window;
     window.setWindowTitle(QStringLiteral("minimal"));
     window.show();
-    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    // "--stay" keeps it idling, as the anchor of the idle-CPU benchmark.
+    if (!app.arguments().contains(QStringLiteral("--stay")))
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();
 }

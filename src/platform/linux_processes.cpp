@@ -194,31 +194,39 @@ std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidNa
         return std::nullopt;
 
     // The stat file is the expensive read; a pid keeps its start time for as long as its
-    // /proc entry keeps its inode, so it is read once per process, not once per tick.
-    quint64 start = 0;
+    // /proc entry keeps its inode, so it is read once per process, not once per tick. The
+    // executable can change by exec(), so it is read every time, but an interpreter's script
+    // path is only looked up again when the executable changed.
     const auto cached = m_startTimes.constFind(pid);
-    if (cached != m_startTimes.cend() && cached->inode == st.st_ino) {
-        start = cached->startTime;
+    const bool same = cached != m_startTimes.cend() && cached->inode == st.st_ino;
+    Known entry;
+    entry.inode = quint64(st.st_ino);
+    if (same) {
+        entry.startTime = cached->startTime;
     } else {
         const auto stat = readSmall(procFd, at("/stat"), 4096);
         const auto parsed = stat ? startTimeFromStat(*stat) : std::nullopt;
         if (!parsed)
             return std::nullopt;
-        start = *parsed;
+        entry.startTime = *parsed;
     }
-    known.insert(pid, {quint64(st.st_ino), start});
-
-    ProcessInfo info{pid, start, *exe};
-    if (isInterpreter(info.exePath)) {
-        const auto cmdline = readSmall(procFd, at("/cmdline"), 64 * 1024);
-        const QString cwd = readLink(procFd, at("/cwd")).value_or(QString());
-        if (cmdline) {
-            const QString script = scriptPath(*cmdline, cwd);
-            if (!script.isEmpty())
-                info.exePath = script;
+    entry.exe = *exe;
+    if (same && cached->exe == entry.exe) {
+        entry.matched = cached->matched;
+    } else {
+        entry.matched = entry.exe;
+        if (isInterpreter(entry.exe)) {
+            const auto cmdline = readSmall(procFd, at("/cmdline"), 64 * 1024);
+            const QString cwd = readLink(procFd, at("/cwd")).value_or(QString());
+            if (cmdline) {
+                const QString script = scriptPath(*cmdline, cwd);
+                if (!script.isEmpty())
+                    entry.matched = script;
+            }
         }
     }
-    return info;
+    known.insert(pid, entry);
+    return ProcessInfo{pid, entry.startTime, entry.matched};
 }
 
 QList<ProcessInfo> LinuxProcessTable::processes() const

@@ -33,6 +33,8 @@ public:
 private:
     struct Known {
         quint64 inode = 0;
+        QString exe;     // as read last time
+        QString matched; // the name it is matched by (the script path of an interpreter)
         quint64 startTime = 0;
     };
     using StartTimes = QHash<qint64, Known>;

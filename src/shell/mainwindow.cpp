@@ -220,6 +220,7 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
             restoreFromTray();
     });
     setWindowIcon(m_icons[2]);
+    m_iconIndex = 2;
 }
 
 MainWindow::~MainWindow() = default;
@@ -241,9 +242,11 @@ void MainWindow::applyLanguage(const MessageTable& msg)
     m_nextCaption->setText(msg.MsgNextEvent);
 }
 
+// The tick refreshes caption, icons, tip and clock twice a second; only changes cost work.
 void MainWindow::setCaption(const QString& caption)
 {
-    setWindowTitle(caption);
+    if (windowTitle() != caption)
+        setWindowTitle(caption);
 }
 
 QString MainWindow::caption() const
@@ -253,7 +256,8 @@ QString MainWindow::caption() const
 
 void MainWindow::setClockText(const QString& text)
 {
-    m_clock->setText(text);
+    if (m_clock->text() != text)
+        m_clock->setText(text);
 }
 
 void MainWindow::setClockRed(bool red)
@@ -279,16 +283,18 @@ void MainWindow::setShutdownLabel(const QString& text)
 
 void MainWindow::setStateIcon(StateIcon icon)
 {
-    const QIcon& i = m_icons[icon == StateIcon::Recording       ? 0
-                             : icon == StateIcon::ViewerRunning ? 1
-                                                                : 2];
-    setWindowIcon(i);
-    m_tray->setIcon(i);
+    const int index = icon == StateIcon::Recording ? 0 : icon == StateIcon::ViewerRunning ? 1 : 2;
+    if (index == m_iconIndex)
+        return;
+    m_iconIndex = index;
+    setWindowIcon(m_icons[index]);
+    m_tray->setIcon(m_icons[index]);
 }
 
 void MainWindow::setTrayTip(const QString& tip)
 {
-    m_tray->setToolTip(tip);
+    if (m_tray->toolTip() != tip)
+        m_tray->setToolTip(tip);
 }
 
 void MainWindow::addTrayIcon()

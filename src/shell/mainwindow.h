@@ -4,9 +4,9 @@
 
 #include <QIcon>
 
+#include <QWidget>
 #include <array>
 #include <functional>
-#include <QWidget>
 
 class QAction;
 class QGroupBox;
@@ -112,6 +112,7 @@ private:
     QAction* m_noShutDown;
     QSystemTrayIcon* m_tray;
     std::array<QIcon, 3> m_icons; // Picture1..3: recording, viewer running, idle
+    int m_iconIndex = -1;
     bool m_syncingWidths = false;
     bool m_closing = false;
 };
