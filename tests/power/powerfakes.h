@@ -1,7 +1,6 @@
 #pragma once
 
-// Stand-ins for the power tests: the power backend, process table and launcher, autostart,
-// the countdown window, and a rig that wires the after-recording logic to them.
+// Stand-ins for the power tests and a rig that wires the after-recording logic to them.
 
 #include "activitylist.h"
 #include "afterrecording.h"
@@ -18,55 +17,47 @@
 #include "viewerprocess.h"
 
 #include <QFile>
-#include <QMap>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <functional>
 
 namespace dorvel::test {
 
+// Records every call; a timed standby moves the clock on by the time away.
 class FakePower final : public Power {
 public:
     explicit FakePower(FakeClock& clock) : m_clock(clock) {}
-
-    QList<PowerCheck> failedChecks(PowerRequest request) override
-    {
-        checked.append(request);
-        return failing.value(int(request));
-    }
-    void powerOff() override { calls.append(QStringLiteral("powerOff")); }
+    QList<PowerCheck> failedChecks(PowerRequest r) override { return failing.value(int(r)); }
+    void powerOff() override { calls.append("powerOff"); }
     QString standbyWithWakeup(qint32 seconds) override
     {
         calls.append(QStringLiteral("standbyWithWakeup %1").arg(seconds));
-        if (onStandby)
-            onStandby();
+        timerDuringStandby = timer->isActive();
         m_clock.advanceSecs(awaySecs >= 0 ? awaySecs : seconds);
         return standbyResult;
     }
     QString standbyUntilUser() override
     {
-        calls.append(QStringLiteral("standbyUntilUser"));
-        if (onStandby)
-            onStandby();
-        return untilUserResult;
+        calls.append("standbyUntilUser");
+        return untilUser;
     }
     void setSystemRequired(bool on) override
     {
         if (on != held)
-            calls.append(on ? QStringLiteral("inhibit") : QStringLiteral("uninhibit"));
+            calls.append(on ? "inhibit" : "uninhibit");
         held = on;
     }
     bool systemRequired() const override { return held; }
-    void closeWakeTimer() override { calls.append(QStringLiteral("closeWakeTimer")); }
+    void closeWakeTimer() override { calls.append("closeWakeTimer"); }
 
     QStringList calls;
-    QList<PowerRequest> checked;
     QMap<int, QList<PowerCheck>> failing;
-    QString standbyResult = powertext::Resumed;
-    QString untilUserResult = powertext::Resumed;
-    qint64 awaySecs = -1; // how long a timed standby lasts; -1: as asked
+    QString standbyResult = powertext::Resumed, untilUser = powertext::Resumed;
+    qint64 awaySecs = -1; // -1: as long as asked
     bool held = false;
-    std::function<void()> onStandby;
+    const TickTimer* timer = nullptr;
+    bool timerDuringStandby = true;
 
 private:
     FakeClock& m_clock;
@@ -77,39 +68,28 @@ public:
     QList<ProcessInfo> processes() const override { return list; }
     std::optional<ProcessInfo> process(qint64 pid) const override
     {
-        for (const ProcessInfo& p : list) {
-            if (p.pid == pid)
-                return p;
-        }
-        return std::nullopt;
+        auto it = std::find_if(list.begin(), list.end(), [&](auto& p) { return p.pid == pid; });
+        return it == list.end() ? std::nullopt : std::optional(*it);
     }
     bool requestClose(qint64, int) override { return false; }
-
     void add(qint64 pid, const QString& exe, quint64 start = 1) { list.append({pid, start, exe}); }
-    void removeMatching(const QString& part)
+    void remove(const QString& part)
     {
         list.removeIf([&](const ProcessInfo& p) { return p.exePath.contains(part); });
     }
-
     QList<ProcessInfo> list;
 };
 
 class FakeLauncher final : public ProcessLauncher {
 public:
     std::optional<StartedProcess> start(const QString& program, const QStringList& args,
-                                        const QString& workingDir, QString* error) override
+                                        const QString&, QString* error) override
     {
-        started.append(QStringList{program} + args);
-        dirs.append(workingDir);
-        if (fail) {
-            if (error)
-                *error = QStringLiteral("No such file or directory");
-            return std::nullopt;
-        }
-        return StartedProcess{4711, 99};
+        started.append((QStringList{program} + args).join(' '));
+        *error = "No such file or directory";
+        return fail ? std::nullopt : std::optional(StartedProcess{4711, 99});
     }
-    QList<QStringList> started;
-    QStringList dirs;
+    QStringList started;
     bool fail = false;
 };
 
@@ -117,13 +97,9 @@ class FakeAutostart final : public Autostart {
 public:
     void setRunEntry(const QString& name, const QString& program, const QStringList& args) override
     {
-        ops.append(QStringLiteral("set %1: %2")
-                       .arg(name, (QStringList{program} + args).join(QLatin1Char(' '))));
+        ops.append(name + ": " + (QStringList{program} + args).join(' '));
     }
-    void deleteRunEntry(const QString& name) override
-    {
-        ops.append(QStringLiteral("delete ") + name);
-    }
+    void deleteRunEntry(const QString& name) override { ops.append("delete " + name); }
     QStringList ops;
 };
 
@@ -136,46 +112,47 @@ public:
             onRun();
     }
     int runs = 0;
-    std::function<void()> onRun; // e.g. ticks that arrive, or the Stop button
+    std::function<void()> onRun; // ticks that arrive meanwhile, or the Stop button
 };
 
-// Everything the after-recording logic touches, as fakes, with the event log in a real file.
+// The fakes, with the event log in a real file.
 struct Rig {
     Rig()
     {
-        state.appPath = QStringLiteral("/opt/my dorvel");
-        state.mainCaption = QStringLiteral("Dorvel Ver 0.36");
-        state.msg = MessageTable::forLanguage(QStringLiteral("eng"));
+        state.appPath = "/opt/my dorvel";
+        state.mainCaption = "Dorvel Ver 0.36";
+        state.msg = MessageTable::forLanguage("eng");
         state.settings.saveLog = true;
-        log.setPath(dir.filePath(QStringLiteral("Dorvel.log")));
+        log.setPath(dir.filePath("Dorvel.log"));
         timer.active = true;
+        power.timer = &timer;
     }
 
-    // Event texts after the date-time (the first 19 characters).
-    static QStringList texts(const QStringList& lines)
+    // Event texts without their date-time, joined by '|'.
+    static QString texts(QStringList lines)
     {
-        QStringList t;
-        for (const QString& l : lines)
-            t.append(l.mid(19));
-        return t;
+        for (QString& l : lines)
+            l.remove(0, 19);
+        return lines.join('|');
     }
-    QStringList listTexts() const { return texts(activity.lines()); }
-    QStringList logTexts() const
+    QString listTexts() const { return texts(activity.lines()); }
+    QString logTexts() const
     {
         QFile f(log.path());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return texts(QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+        return f.open(QIODevice::ReadOnly)
+                   ? texts(QString(f.readAll()).split('\n', Qt::SkipEmptyParts))
+                   : QString();
     }
+    QString powerCalls() const { return power.calls.join('|'); }
 
-    // A recording the scheduler started, still running.
-    void startRecording(qint64 pid = 321)
+    // A recording the scheduler started; endRecording() lets it end.
+    void startRecording()
     {
-        table.add(pid, QStringLiteral("/opt/orbivu/Orbivu.EXE"), 777);
-        state.orbivuTaskId = pid;
+        table.add(321, "/opt/orbivu/Orbivu.EXE", 777);
+        state.orbivuTaskId = 321;
         state.orbivuTaskStart = 777;
     }
-    void endRecording() { table.removeMatching(QStringLiteral("Orbivu")); }
+    void endRecording() { table.remove("Orbivu"); }
     void setNextLaunchIn(qint64 secs)
     {
         todo.nextEventTime = toDaySerial(clock.now().addSecs(secs));
@@ -183,10 +160,7 @@ struct Rig {
     void setWaitProgramRunning(bool on)
     {
         state.settings.waitForClose = true;
-        if (on)
-            table.add(900, QStringLiteral("/usr/bin/TMPGenc.exe"));
-        else
-            table.removeMatching(QStringLiteral("TMPGenc"));
+        on ? table.add(900, "/usr/bin/TMPGenc.exe") : table.remove("TMPGenc");
     }
 
     QTemporaryDir dir;
