@@ -63,7 +63,11 @@ private:
     FakeClock& m_clock;
 };
 
-class FakeProcessTable final : public ProcessTable {
+// The process table, the launcher, the autostart entry and the countdown window in one.
+class FakeSystem final : public ProcessTable,
+                         public ProcessLauncher,
+                         public Autostart,
+                         public CountdownPresenter {
 public:
     QList<ProcessInfo> processes() const override { return list; }
     std::optional<ProcessInfo> process(qint64 pid) const override
@@ -77,42 +81,30 @@ public:
     {
         list.removeIf([&](const ProcessInfo& p) { return p.exePath.contains(part); });
     }
-    QList<ProcessInfo> list;
-};
-
-class FakeLauncher final : public ProcessLauncher {
-public:
     std::optional<StartedProcess> start(const QString& program, const QStringList& args,
                                         const QString&, QString* error) override
     {
         started.append((QStringList{program} + args).join(' '));
         *error = "No such file or directory";
-        return fail ? std::nullopt : std::optional(StartedProcess{4711, 99});
+        return startFails ? std::nullopt : std::optional(StartedProcess{4711, 99});
     }
-    QStringList started;
-    bool fail = false;
-};
-
-class FakeAutostart final : public Autostart {
-public:
     void setRunEntry(const QString& name, const QString& program, const QStringList& args) override
     {
-        ops.append(name + ": " + (QStringList{program} + args).join(' '));
+        runEntries.append(name + ": " + (QStringList{program} + args).join(' '));
     }
-    void deleteRunEntry(const QString& name) override { ops.append("delete " + name); }
-    QStringList ops;
-};
-
-class FakeCountdown final : public CountdownPresenter {
-public:
+    void deleteRunEntry(const QString& name) override { runEntries.append("delete " + name); }
     void runCountdown() override
     {
-        ++runs;
-        if (onRun)
-            onRun();
+        ++countdowns;
+        if (duringCountdown)
+            duringCountdown();
     }
-    int runs = 0;
-    std::function<void()> onRun; // ticks that arrive meanwhile, or the Stop button
+
+    QList<ProcessInfo> list;
+    QStringList started, runEntries;
+    bool startFails = false;
+    int countdowns = 0;
+    std::function<void()> duringCountdown;
 };
 
 // The fakes, with the event log in a real file.
@@ -148,11 +140,11 @@ struct Rig {
     // A recording the scheduler started; endRecording() lets it end.
     void startRecording()
     {
-        table.add(321, "/opt/orbivu/Orbivu.EXE", 777);
+        sys.add(321, "/opt/orbivu/Orbivu.EXE", 777);
         state.orbivuTaskId = 321;
         state.orbivuTaskStart = 777;
     }
-    void endRecording() { table.remove("Orbivu"); }
+    void endRecording() { sys.remove("Orbivu"); }
     void setNextLaunchIn(qint64 secs)
     {
         todo.nextEventTime = toDaySerial(clock.now().addSecs(secs));
@@ -160,7 +152,7 @@ struct Rig {
     void setWaitProgramRunning(bool on)
     {
         state.settings.waitForClose = true;
-        on ? table.add(900, "/usr/bin/TMPGenc.exe") : table.remove("TMPGenc");
+        on ? sys.add(900, "/usr/bin/TMPGenc.exe") : sys.remove("TMPGenc");
     }
 
     QTemporaryDir dir;
@@ -173,16 +165,13 @@ struct Rig {
     FakeView view;
     FakeTimer timer;
     MemorySettingsStore store;
-    FakeProcessTable table;
-    FakeLauncher launcher;
-    ViewerProcess viewer{table, launcher};
+    FakeSystem sys;
+    ViewerProcess viewer{sys, sys};
     FakePower power{clock};
     PowerOps ops{power, prompter};
-    FakeAutostart autostart;
-    FakeCountdown countdown;
     int ended = 0;
     AfterRecording after{PowerServices{state, todo, activity, log, prompter, view, timer, clock,
-                                       store, viewer, ops, autostart, launcher, countdown},
+                                       store, viewer, ops, sys, sys, sys},
                          AfterRecording::Hooks{[this] { ++ended; }}};
 };
 

@@ -66,8 +66,8 @@ private Q_SLOTS:
         Rig r;
         ShutdownForm form(r.state, r.clock);
         AfterRecording after(PowerServices{r.state, r.todo, r.activity, r.log, r.prompter, r.view,
-                                           r.timer, r.clock, r.store, r.viewer, r.ops, r.autostart,
-                                           r.launcher, form},
+                                           r.timer, r.clock, r.store, r.viewer, r.ops, r.sys, r.sys,
+                                           form},
                              AfterRecording::Hooks{[&] { ++r.ended; }});
         r.state.settings.shutDownType = "LastRec";
         r.todo.recordingCount = 1;
