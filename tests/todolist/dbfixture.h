@@ -1,48 +1,35 @@
 #pragma once
 
-// A viewer database file for the to-do list tests, reached through a connection of its own
-// (like the viewer, which holds the same file at the same time).
+// A viewer database file on a connection of its own, like the viewer's at the same time.
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QString>
 #include <QVariant>
 
 namespace dorvel::test {
 
 class DbFixture {
 public:
-    // recordColumns: 10 is the current RECORD, 8 the old one; more adds extra columns.
-    DbFixture(const QString& path, int recordColumns = 10,
-              const QString& channelsDdl = QStringLiteral(
-                  "CREATE TABLE CHANNELS(CHANNELNUM INTEGER, NAME TEXT, NID INTEGER, SID INTEGER, "
-                  "SOURCEID INTEGER)"))
-        : m_path(path), m_name(QStringLiteral("fixture%1").arg(++s_count))
+    // recordColumns: 10 is the current RECORD, 8 the old one.
+    explicit DbFixture(const QString& path, int recordColumns = 10)
     {
         QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         d.setDatabaseName(path);
         d.open();
-        run(channelsDdl);
-        QString record = QStringLiteral("CREATE TABLE RECORD(NID INTEGER, SID INTEGER, "
-                                        "SOURCEID INTEGER, STARTTIME TEXT, ENDTIME TEXT, "
-                                        "SHORTDESC TEXT, LONGDESC TEXT, CHARID INTEGER");
-        if (recordColumns >= 10)
-            record += QStringLiteral(", PRERECORD INTEGER, POSTRECORD INTEGER");
-        for (int i = 11; i <= recordColumns; ++i)
-            record += QStringLiteral(", EXTRA%1 TEXT").arg(i);
-        run(record + QLatin1Char(')'));
+        run("CREATE TABLE CHANNELS(CHANNELNUM INTEGER, NAME TEXT, NID INTEGER, SID INTEGER, "
+            "SOURCEID INTEGER)");
+        run(QStringLiteral("CREATE TABLE RECORD(NID INTEGER, SID INTEGER, SOURCEID INTEGER, "
+                           "STARTTIME TEXT, ENDTIME TEXT, SHORTDESC TEXT, LONGDESC TEXT, "
+                           "CHARID INTEGER%1)")
+                .arg(recordColumns == 8 ? "" : ", PRERECORD INTEGER, POSTRECORD INTEGER"));
     }
     ~DbFixture()
     {
         QSqlDatabase::database(m_name, false).close();
         QSqlDatabase::removeDatabase(m_name);
     }
-    DbFixture(const DbFixture&) = delete;
-    DbFixture& operator=(const DbFixture&) = delete;
-
-    QString path() const { return m_path; }
 
     QSqlQuery run(const QString& sql, const QVariantList& values = {})
     {
@@ -58,42 +45,27 @@ public:
     {
         QSqlQuery q = run(sql);
         QList<QVariantList> out;
-        while (q.next()) {
-            QVariantList row;
+        while (q.next())
             for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i);
-            out << row;
-        }
+                (i ? out.last() : out.emplaceBack()) << q.value(i);
         return out;
-    }
-    int count(const QString& where = QString())
-    {
-        const auto r = rows(QStringLiteral("SELECT count(*) FROM RECORD ") + where);
-        return r.isEmpty() ? -1 : r.first().first().toInt();
     }
 
     // Channel keys NID = SID = SOURCEID = num.
     void channel(int num, const QString& name)
     {
-        run(QStringLiteral("INSERT INTO CHANNELS VALUES(?, ?, ?, ?, ?)"),
-            {num, name, num, num, num});
+        run("INSERT INTO CHANNELS VALUES(?, ?, ?, ?, ?)", {num, name, num, num, num});
     }
-    // pre/post: a null QVariant stores NULL.
     void record(int channel, const QString& start, const QString& end, const QString& title,
-                const QVariant& pre = 0, const QVariant& post = 0,
-                const QString& longDesc = QString())
+                const QVariant& pre = 0, const QVariant& post = 0, const QString& longDesc = "")
     {
-        run(QStringLiteral("INSERT INTO RECORD (NID, SID, SOURCEID, STARTTIME, ENDTIME, SHORTDESC, "
-                           "LONGDESC, CHARID, PRERECORD, POSTRECORD) "
-                           "VALUES(?, ?, ?, ?, ?, ?, ?, 0, ?, ?)"),
-            {channel, channel, channel, start, end, title,
-             longDesc.isNull() ? QString("") : longDesc, pre, post});
+        run("INSERT INTO RECORD VALUES(?, ?, ?, ?, ?, ?, ?, 0, ?, ?)",
+            {channel, channel, channel, start, end, title, longDesc, pre, post});
     }
 
 private:
     static inline int s_count = 0;
-    QString m_path;
-    QString m_name;
+    QString m_name = QStringLiteral("fixture%1").arg(++s_count);
 };
 
 } // namespace dorvel::test
