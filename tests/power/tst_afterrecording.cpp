@@ -35,11 +35,13 @@ private Q_SLOTS:
 
     void decisionTable_data()
     {
-        // in: standby mode (S) or not (-), recordings left, ShutDownType, the wait-program
+        // in: standby mode (S), wake-tool mode (T) or neither (-), recordings left,
+        // ShutDownType, the wait-program
         // runs (w) or not (-), minutes to the next launch, [RuleMinutes, [now]].
         // The wait-program also runs with a blank WaitForProg (b), or WaitForClose off (o).
         QTest::addColumn<QString>("in");
-        QTest::addColumn<QString>("word"); // left for a later tick
+        // The word left while the wait-program runs, ">" and the power calls once it ended.
+        QTest::addColumn<QString>("word");
         QTest::addColumn<QString>("power");
         QTest::addColumn<bool>("ended"); // the countdown ran and the program ended
         QTest::addColumn<QString>("list");
@@ -56,14 +58,12 @@ private Q_SLOTS:
                               << log;
         };
         row("S 0 LastRec - 0", "", "uninhibit|powerOff", true, "", last);
-        row("S 0 LastRec w 0", "ShutDownLastRec", "uninhibit");
+        row("S 0 LastRec w 0", "ShutDownLastRec>powerOff", "uninhibit");
         row("S 0 Never - 0", "", "uninhibit|standbyUntilUser", false,
             "|   Record finished enter StandBy|   Resumed (USER)",
             "   Record finished enter StandBy until User - resume|   Resumed by User");
-        row("S 0 Never w 0", "StandByLastRec", "uninhibit");
+        row("S 0 Never w 0", "StandByLastRec>standbyUntilUser", "uninhibit");
         row("S 0 Rule - 0", "", "uninhibit");
-        row("S 0 Rule w 0", "", "uninhibit");
-        row("S 2 LastRec - 30", "", "standbyWithWakeup 1680", false, '|' + timed, timed);
         row("S 2 Rule - 30", "", "standbyWithWakeup 1680", false, '|' + timed, timed);
         // Woken two minutes before the launch, when that is more than ten minutes away.
         row("S 2 Never - 9", "", "");
@@ -74,16 +74,15 @@ private Q_SLOTS:
         // And 03:05 is 130 minutes after 01:55 as they go back, not 70.
         row("S 2 Never - 130 60 2026-10-25T01:55:00", "", "standbyWithWakeup 7680", false,
             "|   StandBy for 7680 sek|   Resumed", "   StandBy for 7680 sek|   Resumed");
-        row("S 2 Never w 30", "GoNormalStandBy", "");
+        row("S 2 Never w 30", "GoNormalStandBy>standbyWithWakeup 1680", "");
         row("S 2 Rule w 30", "GoNormalStandBy", "");
         row("- 0 Never - 0", "", "");
         row("- 0 LastRec - 0", "", "powerOff", true, "", last);
         row("- 0 Rule - 0", "", "powerOff", true, "", last);
-        row("- 0 LastRec w 0", "ShutDownLastRec", "");
-        row("- 0 LastRec b 0", "", "powerOff", true, "", last); // a blank name matches nothing
-        row("- 0 LastRec o 0", "", "powerOff", true, "", last);
+        row("- 0 LastRec w 0", "ShutDownLastRec>powerOff", "");
+        row("- 0 LastRec b 0", "", "powerOff", true, "", last);  // a blank name matches nothing
         row("- -1 LastRec - 0", "", "powerOff", true, "", last); // the count stays at zero
-        row("- 0 Rule w 0", "ShutDownLastRec", "");
+        row("- 0 Rule w 0", "ShutDownLastRec>powerOff", "");
         row("- 2 Rule - 50", "", "");
         // The system's minute is a hair short of 60 s, so exactly 60 minutes is "more".
         row("- 2 Rule - 60", "", "powerOff", false, "", rule("21:00:00"));
@@ -92,7 +91,9 @@ private Q_SLOTS:
         // Hand-edited values outside 15..999 count as 60.
         row("- 2 Rule - 50 5", "", "");
         row("- 2 Rule - 61 1000", "", "powerOff", false, "", rule("21:01:00"));
-        row("- 2 Rule w 61", "StartNocturo1", "");
+        // Without wake-tool mode the word stands for the ITime rule's power-off.
+        row("- 2 Rule w 61", "StartNocturo1>powerOff", "");
+        row("T 2 Rule w 61", "StartNocturo1>closeWakeTimer", ""); // and the tool is started
         row("- 2 LastRec - 61", "", "");
         row("- 0 lastrec - 0", "", ""); // an unknown type: the PC stays on
     }
@@ -101,9 +102,12 @@ private Q_SLOTS:
         QFETCH(QString, in);
         QFETCH(bool, ended);
         QFETCH(QString, list);
+        QFETCH(QString, word);
+        QFETCH(QString, power);
         const QStringList i = in.split(' ');
         Rig r;
         r.state.standbyMode = r.power.held = i[0] == "S";
+        r.state.wakeToolMode = i[0] == "T";
         r.view.standbyLabel = r.state.standbyMode ? "StandBy" : "";
         r.todo.recordingCount = i[1].toInt() + 1;
         r.state.settings.shutDownType = i[2];
@@ -123,8 +127,8 @@ private Q_SLOTS:
         for (int tick = 0; tick < 2; ++tick) { // the same end never leads to a second decision
             r.after.checkAfterRecording();
             QCOMPARE(r.todo.recordingCount, qMax(0, i[1].toInt()));
-            QTEST(r.state.pendingPowerAction, "word");
-            QTEST(r.powerCalls(), "power");
+            QCOMPARE(r.state.pendingPowerAction, word.section('>', 0, 0));
+            QCOMPARE(r.powerCalls(), power);
             QCOMPARE(r.sys.countdowns, ended ? 1 : 0);
             QCOMPARE(r.ended, ended ? 1 : 0);
             QCOMPARE(r.listTexts(), "   Stop Rec" + list);
@@ -134,55 +138,14 @@ private Q_SLOTS:
         QCOMPARE(r.state.standbyMode, i[0] == "S" && i[1].toInt() > 0);
         QCOMPARE(r.view.standbyLabel, r.state.standbyMode ? "StandBy" : "");
         QVERIFY(r.timer.active || ended);
-    }
-
-    void pendingWordWaitsThenActs_data()
-    {
-        // in: the word, ShutDownType, wake-tool mode (t) or not (-), minutes to the next
-        // launch, held back by the wait-program (w) or the user's viewer (v).
-        QTest::addColumn<QString>("in");
-        QTest::addColumn<QString>("power");
-        auto row = [](const char* in, const char* power) {
-            QTest::newRow(in) << QString(in) << QString(power);
-        };
-        row("ShutDownLastRec LastRec - 0 w", "powerOff"); // after the countdown
-        row("ShutDownLastRec LastRec - 0 v", "powerOff");
-        row("StandByLastRec Never - 0 w", "standbyUntilUser");
-        row("GoNormalStandBy LastRec - 30 w", "inhibit|standbyWithWakeup 1680");
-        row("StartNocturo1 Rule t 61 w", "closeWakeTimer"); // and the tool is started
-        // Without wake-tool mode the word stands for the ITime rule's power-off.
-        row("StartNocturo1 Rule - 61 w", "powerOff");
-        row("StartNocturo1 Rule - 30 w", "");
-        row("ShutDown LastRec - 0 w", ""); // an unknown word
-    }
-    void pendingWordWaitsThenActs()
-    {
-        QFETCH(QString, in);
-        const QStringList i = in.split(' ');
-        const bool countdown = i[0] == "ShutDownLastRec", ended = countdown || i[2] == "t";
-        Rig r;
-        r.state.pendingPowerAction = i[0];
-        r.state.settings.shutDownType = i[1];
-        r.state.wakeToolMode = i[2] == "t";
-        r.todo.recordingCount = 2;
-        r.setNextLaunchIn(i[3].toInt() * 60);
-        i[4] == "v" ? r.sys.add(60, "/opt/orbivu/Orbivu.EXE") : r.setWaitProgramRunning(true);
-
-        for (int tick = 0; tick < 5; ++tick)
-            r.after.checkAfterRecording();
-        QCOMPARE(r.state.pendingPowerAction, i[0]); // no time-out
-        QCOMPARE(r.powerCalls(), QString());
-
-        r.endRecording();
-        r.setWaitProgramRunning(false);
+        if (!word.contains('>'))
+            return;
+        r.setWaitProgramRunning(false); // the hand-over
         r.after.checkAfterRecording();
-
-        QTEST(r.powerCalls(), "power");
-        QCOMPARE(r.sys.countdowns, countdown ? 1 : 0);
-        QCOMPARE(r.sys.started.size(), i[2] == "t" ? 1 : 0);
-        QCOMPARE(r.ended, ended ? 1 : 0);
-        QCOMPARE(r.timer.active, !ended);
-        QVERIFY(r.prompter.shown.isEmpty() && r.state.pendingPowerAction.isEmpty());
+        QCOMPARE(r.state.pendingPowerAction, QString());
+        const QString then = word.section('>', 1);
+        QCOMPARE(r.powerCalls(), power.isEmpty() ? then : power + '|' + then);
+        QCOMPARE(r.sys.started.size(), i[0] == "T" ? 1 : 0);
     }
 
     void wakeToolOnRulePath_data()

@@ -174,17 +174,6 @@ private Q_SLOTS:
         power.reset();                  // and the end of the program releases it
         QCOMPARE(control("Inhibitors"), (QStringList{"released", "released"}));
     }
-
-    void noBusIsReportedNotFatal()
-    {
-        auto power = makePower(300, QDBusConnection::connectToBus("unix:path=/nonexistent", "x"));
-        const QList<PowerCheck> failed = power->failedChecks(PowerRequest::Standby);
-        QVERIFY(failed.size() == 1 && failed[0].name == "CanSuspend" &&
-                !failed[0].reason.isEmpty());
-        QCOMPARE(power->standbyWithWakeup(110), "Fail to set power state");
-        power->powerOff();
-        power->setSystemRequired(true);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestLogindPower)

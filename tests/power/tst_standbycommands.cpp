@@ -10,47 +10,6 @@ using namespace dorvel::test;
 class TestStandbyCommands : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void refusals_data()
-    {
-        // in: StandBy (S) or the wake tool (T), ShutDownType, recordings, viewer state, timer
-        // on (+) or stopped by an overlap (-). Where several refusals apply, the first wins.
-        QTest::addColumn<QString>("in");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<bool>("unchecked"); // the tray item is unchecked again
-        const QString overlap = "There is at least one overlapping record! Please check/delete";
-        auto row = [](const char* in, const QString& box, bool unchecked = false) {
-            QTest::newRow(in) << QString(in) << box << unchecked;
-        };
-        row("S Never 0 2 -", "No Recordings to do...");
-        row("S Rule 2 2 -", "Dorvel Ver 0.36 - Orbivu is running started by user");
-        row("S Rule 2 0 -", "Not possible with Shutdown by ITime");
-        row("S LastRec 2 0 -", overlap);
-        row("T LastRec 0 2 -", "No Recordings to do...", true);
-        row("T Never 2 0 -", "Only possible with Shutdown by ITime");
-        row("T Rule 2 0 -", overlap, true);
-    }
-    void refusals()
-    {
-        QFETCH(QString, in);
-        QFETCH(bool, unchecked);
-        const QStringList i = in.split(' ');
-        Rig r;
-        r.state.settings.shutDownType = i[1];
-        r.todo.recordingCount = i[2].toInt();
-        r.state.orbivuState = i[3].toInt();
-        r.timer.active = i[4] == "+";
-        r.setNextLaunchIn(3 * 3600);
-        r.view.captionText = "Dorvel Ver 0.36 - Orbivu is running started by user";
-        r.view.goTimerChecked = true;
-
-        i[0] == "T" ? r.after.commands().wakeToolCommand() : r.after.commands().standByCommand();
-
-        QTEST(r.prompter.texts().join('|'), "box");
-        QCOMPARE(r.view.goTimerChecked, !unchecked);
-        QVERIFY(!r.state.standbyMode && !r.state.wakeToolMode && r.view.standbyLabel.isEmpty());
-        QCOMPARE(r.powerCalls() + r.sys.started.join(' '), QString());
-    }
-
     void commands_data()
     {
         // in: StandBy (S) or the wake tool (T), minutes to the next launch, held back by the
@@ -116,17 +75,19 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("away");
         QTest::addColumn<QString>("result");
         QTest::addColumn<bool>("passed");
+        auto row = [](const char* name, qint64 away, bool passed, const char* result = "Resumed",
+                      const char* start = "2026-12-05T19:00:00Z") {
+            QTest::newRow(name) << QDateTime::fromString(start, Qt::ISODate).toLocalTime() << away
+                                << QString(result) << passed;
+        };
         // Passed only when away more than one minute and less than four.
-        const QDateTime start(QDate(2026, 12, 5), QTime(20, 0));
-        QTest::newRow("59 s: woken early") << start << qint64(59) << "Resumed" << false;
-        QTest::newRow("61 s") << start << qint64(61) << "Resumed" << true;
-        QTest::newRow("239 s") << start << qint64(239) << "Resumed" << true;
-        QTest::newRow("240 s") << start << qint64(240) << "Resumed" << false;
-        QTest::newRow("alarm not armed") << start << qint64(110) << "SetTimer fail" << false;
+        row("59 s: woken early", 59, false);
+        row("61 s", 61, true);
+        row("239 s", 239, true);
+        row("240 s", 240, false);
+        row("alarm not armed", 110, false, "SetTimer fail");
         // The clocks go back at 03:00 during the test: the wall clock says it went backwards.
-        QTest::newRow("clocks go back")
-            << QDateTime(QDate(2026, 10, 25), QTime(2, 59)).toUTC().toLocalTime() << qint64(110)
-            << "Resumed" << true;
+        row("clocks go back", 110, true, "Resumed", "2026-10-25T00:59:00Z");
     }
     void standbyTest()
     {
