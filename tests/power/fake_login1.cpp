@@ -1,6 +1,5 @@
-// A stand-in for systemd-logind and the desktop's screensaver on the bus of a private
-// dbus-run-session. It records every call as "Method|arg|arg", answers as the test tells it
-// through its own test methods, and never touches the machine.
+// A stand-in for logind and the desktop's screensaver on a private dbus-run-session bus: it
+// records calls as "Method|arg|arg", answers as the test tells it, never touches the machine.
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -9,7 +8,6 @@
 #include <QDBusVirtualObject>
 #include <QTimer>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,11 +20,7 @@ public:
         const QString name = (screenSaver ? "ScreenSaver." : "") + msg.member();
         const QVariantList in = msg.arguments();
         QVariantList out;
-        if (name == "Reset") {
-            for (int fd : std::as_const(m.readEnds))
-                ::close(fd);
-            m = {};
-        } else if (name == "SetAnswer") {
+        if (name == "SetAnswer") {
             m.answers[in[0].toString()] = in[1].toString();
         } else if (name == "SetFailing") {
             m.failing = in[0].toString();
@@ -41,12 +35,9 @@ public:
             QStringList states;
             for (int fd : std::as_const(m.readEnds)) {
                 char c;
-                const ssize_t n = ::read(fd, &c, 1);
-                states.append(n == 0 ? "released" : n < 0 && errno == EAGAIN ? "held" : "error");
+                states.append(::read(fd, &c, 1) == 0 ? "released" : "held");
             }
             out = {states};
-        } else if (name == "Quit") {
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         } else {
             QStringList call{name};
             for (const QVariant& v : in)
@@ -85,7 +76,7 @@ private:
                  << start);
     }
 
-    struct {
+    struct { // a fresh fake for every test
         QStringList calls;
         QMap<QString, QString> answers;
         QString failing; // the method that answers with an error

@@ -15,10 +15,10 @@
 #include "viewerprocess.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <functional>
 
 namespace dorvel::test {
 
@@ -119,20 +119,17 @@ struct Rig {
     }
 
     // Event texts without their date-time, joined by '|'.
-    static QString texts(QStringList lines)
+    QString listTexts() const
     {
-        for (QString& l : lines)
-            l.remove(0, 19);
-        return lines.join('|');
+        return activity.lines().join('\n').remove(date).replace('\n', '|');
     }
-    QString listTexts() const { return texts(activity.lines()); }
     QString logTexts() const
     {
         QFile f(log.path());
-        return f.open(QIODevice::ReadOnly)
-                   ? texts(QString(f.readAll()).split('\n', Qt::SkipEmptyParts))
-                   : QString();
+        f.open(QIODevice::ReadOnly);
+        return QString(f.readAll()).remove(date).split('\n', Qt::SkipEmptyParts).join('|');
     }
+    const QRegularExpression date{"^.{19}", QRegularExpression::MultilineOption};
     QString powerCalls() const { return power.calls.join('|'); }
 
     // A recording the scheduler started; endRecording() lets it end.

@@ -70,12 +70,11 @@ private Q_SLOTS:
         autostart.setRunEntry("Dorvel", folder + "/dorvel", {"min", "cmos"});
         autostart.setRunEntry("Dorvel", folder + "/dorvel", {"min"}); // overwritten
         const QString path = dir.filePath("autostart/Dorvel.desktop");
-        QCOMPARE(autostart.entryPath("Dorvel"), path);
         QCOMPARE(readExec(path), (QStringList{folder + "/dorvel", "min"}));
 
         autostart.deleteRunEntry("Dorvel");
-        QVERIFY(!QFile::exists(path));
         autostart.deleteRunEntry("Dorvel"); // not there: nothing happens
+        QVERIFY(!QFile::exists(path));
     }
 };
 
