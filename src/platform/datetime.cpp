@@ -81,16 +81,17 @@ std::optional<double> parseDefault(const QString& text)
 
 std::optional<double> parseUserDateTime(const QString& text)
 {
-    return parseWith(text, {QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"),
-                            QStringLiteral("dd.MM.yyyy HH:mm:ss"), QStringLiteral("dd.MM.yyyy HH:mm"),
-                            QStringLiteral("yyyy.MM.dd HH:mm")});
+    return parseWith(text,
+                     {QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"),
+                      QStringLiteral("dd.MM.yyyy HH:mm:ss"), QStringLiteral("dd.MM.yyyy HH:mm"),
+                      QStringLiteral("yyyy.MM.dd HH:mm")});
 }
 
 std::optional<double> parseUserDate(const QString& text)
 {
     const QString t = text.trimmed();
     for (const QString& f : {QStringLiteral("yyyy.MM.dd"), QStringLiteral("yyyy-MM-dd"),
-                            QStringLiteral("dd.MM.yyyy")}) {
+                             QStringLiteral("dd.MM.yyyy")}) {
         const QDate d = QDate::fromString(t, f);
         if (d.isValid())
             return double(kEpoch.daysTo(d));

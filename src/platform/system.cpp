@@ -16,7 +16,8 @@ QString CommandLine::optionValue(const QString& option) const
     return (i >= 0 && i + 1 < m_args.size()) ? m_args.at(i + 1) : QString();
 }
 
-SingleInstance::SingleInstance(const QString& lockPath) : m_lock(std::make_unique<QLockFile>(lockPath))
+SingleInstance::SingleInstance(const QString& lockPath)
+    : m_lock(std::make_unique<QLockFile>(lockPath))
 {
     // A live holder is never stale, however old its lock; a dead one is detected by pid.
     m_lock->setStaleLockTime(0);

@@ -11,9 +11,9 @@ namespace dorvel {
 // list's own state (next event, count, widths) lives in TodoList.
 struct AppState {
     // Paths and values derived at load.
-    QString appPath;        // the program's own folder, taken on the first load
-    QString orbivuDBPath;   // the viewer database in use
-    QString orbivuExePath;  // <viewer folder>/Orbivu.EXE
+    QString appPath;       // the program's own folder, taken on the first load
+    QString orbivuDBPath;  // the viewer database in use
+    QString orbivuExePath; // <viewer folder>/Orbivu.EXE
     QString settingsIniPath;
     QString recordDirectory; // from settings.ini, ends in "/" unless empty
     int prerecordMinutes = 2;

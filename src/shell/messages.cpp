@@ -26,13 +26,17 @@ MessageTable MessageTable::forLanguage(const QString& language)
         m.MsgNoDatabase = u"No Database found"_s;
         m.MsgOpenDatabaseFailed = u"Open database failed"_s;
         m.MsgRecordingsAdded = u" Recordings added to ToDo list"_s;
-        m.MsgDatabaseTooOld = u"Orbivu database versions older than Ver -0.071 are no longer supported!\r\nTry to update?"_s;
+        m.MsgDatabaseTooOld =
+            u"Orbivu database versions older than Ver -0.071 are no longer supported!\r\nTry to update?"_s;
         m.MsgConfirmDelete = u"Delete selected recordings ?"_s;
         m.MsgOverlap = u"There is at least one overlapping record! Please check/delete"_s;
-        m.MsgNoDeleteWhileRunning = u"Orbivu is running! Please close it (Delete is not possible otherwise)"_s;
+        m.MsgNoDeleteWhileRunning =
+            u"Orbivu is running! Please close it (Delete is not possible otherwise)"_s;
         m.MsgNoReloadWhileRecording = u"Orbivu is recording! Reload Recordings not possible"_s;
-        m.MsgCloseViewerNow = u"Orbivu is running! Please close it! A recording is scheduled in one minute!"_s;
-        m.MsgRequestExpired = u"Recording request has expired! You may try to record it yourself (Future versions will try to handle this better...) Program will exit now"_s;
+        m.MsgCloseViewerNow =
+            u"Orbivu is running! Please close it! A recording is scheduled in one minute!"_s;
+        m.MsgRequestExpired =
+            u"Recording request has expired! You may try to record it yourself (Future versions will try to handle this better...) Program will exit now"_s;
         m.MsgStandbyWorks = u"OK StandBy seems to work..."_s;
         m.MsgStandbyFails = u"Sorry, StandBy seems not to work..."_s;
         m.MsgNothingToDo = u"No Recordings to do..."_s;
@@ -72,13 +76,19 @@ MessageTable MessageTable::forLanguage(const QString& language)
         m.MsgNoDatabase = u"Keine Datenbank gefunden"_s;
         m.MsgOpenDatabaseFailed = u"Öffnen der Datenbank fehlgeschlagen"_s;
         m.MsgRecordingsAdded = u" Aufnahmen in die ToDo Liste aufgenommen"_s;
-        m.MsgDatabaseTooOld = u"Orbivu Datenbank Versionen vor -0.071 werden nicht mehr unterstützt!\r\nSoll die Datenbank aktualisiert werden?"_s;
+        m.MsgDatabaseTooOld =
+            u"Orbivu Datenbank Versionen vor -0.071 werden nicht mehr unterstützt!\r\nSoll die Datenbank aktualisiert werden?"_s;
         m.MsgConfirmDelete = u"Ausgewählte Aufnahmen löschen?"_s;
-        m.MsgOverlap = u"Mindestens eine sich überschneidene Aufnahme vorhanden! Bitte ändern/löschen"_s;
-        m.MsgNoDeleteWhileRunning = u"Orbivu läuft gerade! Bitte schließen (Löschen ist sonst nicht möglich)"_s;
-        m.MsgNoReloadWhileRecording = u"Orbivu Aufnahme läuft gerade! 'Lese Aufnahmen' ist nicht möglich!)"_s;
-        m.MsgCloseViewerNow = u"Orbivu läuft gerade! Bitte schließen! Eine Aufnahme soll in einer Minute gestartet werden!"_s;
-        m.MsgRequestExpired = u"Aufnahmestart ist abgelaufen. Diese Sendung bitte 'von Hand' aufnehmen (Zukünftige Versionen werden das vielleicht besser handhaben...) Programm schließt jetzt!"_s;
+        m.MsgOverlap =
+            u"Mindestens eine sich überschneidene Aufnahme vorhanden! Bitte ändern/löschen"_s;
+        m.MsgNoDeleteWhileRunning =
+            u"Orbivu läuft gerade! Bitte schließen (Löschen ist sonst nicht möglich)"_s;
+        m.MsgNoReloadWhileRecording =
+            u"Orbivu Aufnahme läuft gerade! 'Lese Aufnahmen' ist nicht möglich!)"_s;
+        m.MsgCloseViewerNow =
+            u"Orbivu läuft gerade! Bitte schließen! Eine Aufnahme soll in einer Minute gestartet werden!"_s;
+        m.MsgRequestExpired =
+            u"Aufnahmestart ist abgelaufen. Diese Sendung bitte 'von Hand' aufnehmen (Zukünftige Versionen werden das vielleicht besser handhaben...) Programm schließt jetzt!"_s;
         m.MsgStandbyWorks = u"In Ordnung! Standby scheint zu funktionieren..."_s;
         m.MsgStandbyFails = u"Schade! Standby scheint nicht zu funktionieren..."_s;
         m.MsgNothingToDo = u"Keine Aufnahmen in der ToDo Liste..."_s;

@@ -45,7 +45,8 @@ inline constexpr KeyDefault HPos{"HPos", "1000"};
 inline constexpr KeyDefault VPos{"VPos", "1000"};
 inline constexpr KeyDefault VSize{"VSize", "3000"};
 inline constexpr KeyDefault HSize{"HSize", "6000"};
-inline constexpr KeyDefault MyFormatStr{"MyFormatStr", "50;450;1000;1400;1400;1400;1400;1400;1400;"};
+inline constexpr KeyDefault MyFormatStr{"MyFormatStr",
+                                        "50;450;1000;1400;1400;1400;1400;1400;1400;"};
 } // namespace keys
 
 // Flags are true only for exactly "1".
@@ -65,7 +66,10 @@ public:
     // A value that is not a 16-bit number gives the key's default.
     qint16 number(const KeyDefault& k) const;
     void save(const KeyDefault& k, const QString& value);
-    void saveFlag(const KeyDefault& k, bool on) { save(k, on ? QStringLiteral("1") : QStringLiteral("0")); }
+    void saveFlag(const KeyDefault& k, bool on)
+    {
+        save(k, on ? QStringLiteral("1") : QStringLiteral("0"));
+    }
     void removeIfExists(const KeyDefault& k);
 
     SettingsStore& store() { return m_store; }

@@ -47,12 +47,14 @@ ViewerIni ViewerIni::parse(const QByteArray& content)
         line.remove(QLatin1Char('\r'));
         for (QString field : line.split(QLatin1Char(','))) {
             field = field.trimmed();
-            if (field.size() >= 2 && field.startsWith(QLatin1Char('"')) && field.endsWith(QLatin1Char('"')))
+            if (field.size() >= 2 && field.startsWith(QLatin1Char('"')) &&
+                field.endsWith(QLatin1Char('"')))
                 field = field.mid(1, field.size() - 2);
             if (field.contains(kDir)) {
                 ini.recordDirectory = field.mid(kDir.size());
                 // An empty value stays empty: "/" would send recordings to the root folder.
-                if (!ini.recordDirectory.isEmpty() && !ini.recordDirectory.endsWith(QLatin1Char('/')))
+                if (!ini.recordDirectory.isEmpty() &&
+                    !ini.recordDirectory.endsWith(QLatin1Char('/')))
                     ini.recordDirectory += QLatin1Char('/');
             } else if (field.contains(kPre)) {
                 if (const auto v = wholeMinutes(field.mid(kPre.size())))
@@ -68,7 +70,8 @@ ViewerIni ViewerIni::parse(const QByteArray& content)
     return ini;
 }
 
-Startup::Startup(Services services, Hooks hooks) : m(std::move(services)), m_hooks(std::move(hooks)) {}
+Startup::Startup(Services services, Hooks hooks) : m(std::move(services)), m_hooks(std::move(hooks))
+{}
 
 QString Startup::defaultDatabasePath()
 {
@@ -293,7 +296,8 @@ bool Startup::queryCloseMainWindow()
     bool cancel = false;
     if (s.settings.shutDownType != QStringLiteral("Rule") && m.todo.recordingCount > 0 &&
         s.settings.askForClose) {
-        const QString question = s.msg.MsgCloseQuestionHead + QString::number(m.todo.recordingCount) +
+        const QString question = s.msg.MsgCloseQuestionHead +
+                                 QString::number(m.todo.recordingCount) +
                                  s.msg.MsgCloseQuestionTail;
         const auto answer = m.prompter.show(
             {question, Prompter::Buttons::OkCancel, Prompter::Icon::Question, {}, false});

@@ -28,12 +28,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QStringList>("captions"); // Command1, 2, 3, 4, Frame2, Label2
-        QTest::newRow("eng") << "eng"
-                             << QStringList{"StartOrbivu", "Get Recordings", "Settings", "Del. Select",
-                                            "Active Options", "Next Event"};
-        QTest::newRow("deu") << "deu"
-                             << QStringList{"Orbivu starten", "Lese Aufnahmen", "Einstellungen",
-                                            "Auswahl löschen", "Aktive Optionen", "Nächste Aufnahme"};
+        QTest::newRow("eng") << "eng" << QStringList{"StartOrbivu", "Get Recordings", "Settings",
+                                                     "Del. Select", "Active Options", "Next Event"};
+        QTest::newRow("deu") << "deu" << QStringList{"Orbivu starten",  "Lese Aufnahmen",
+                                                     "Einstellungen",   "Auswahl löschen",
+                                                     "Aktive Optionen", "Nächste Aufnahme"};
     }
     void captions()
     {
@@ -44,11 +43,14 @@ private Q_SLOTS:
         test::FakePrompter prompter;
         MainWindow w(todo, activity, prompter);
         w.applyLanguage(MessageTable::forLanguage(language));
-        auto text = [&](const char* name) { return w.findChild<QPushButton*>(QString::fromLatin1(name))->text(); };
-        QCOMPARE((QStringList{text("Command1"), text("Command2"), text("Command3"), text("Command4"),
-                              w.findChild<QGroupBox*>(QStringLiteral("Frame2"))->title(),
-                              w.findChild<QLabel*>(QStringLiteral("Label2"))->text()}),
-                 captions);
+        auto text = [&](const char* name) {
+            return w.findChild<QPushButton*>(QString::fromLatin1(name))->text();
+        };
+        QCOMPARE(
+            (QStringList{text("Command1"), text("Command2"), text("Command3"), text("Command4"),
+                         w.findChild<QGroupBox*>(QStringLiteral("Frame2"))->title(),
+                         w.findChild<QLabel*>(QStringLiteral("Label2"))->text()}),
+            captions);
         QCOMPARE(text("Command5"), QStringLiteral("StandBy"));
         QCOMPARE(text("Command6"), QStringLiteral("Nocturo"));
         QCOMPARE(text("Command7"), QStringLiteral("Add Recording"));
@@ -58,7 +60,9 @@ private Q_SLOTS:
                                  "Label_StandBy", "Frame1"})
             QVERIFY2(w.findChild<QWidget*>(QString::fromLatin1(name)), name);
         QCOMPARE(w.palette().color(QPalette::Window), QColor(148, 181, 198));
-        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label_StandBy"))->palette().color(QPalette::Window),
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label_StandBy"))
+                     ->palette()
+                     .color(QPalette::Window),
                  QColor(170, 210, 220));
     }
 
@@ -73,7 +77,8 @@ private Q_SLOTS:
         QStringList texts;
         for (QAction* a : menu->actions())
             texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(texts, (QStringList{"&GoNocturo", "&NoShutDown", "-", "&Update", "-", "&Restore", "&Exit"}));
+        QCOMPARE(texts, (QStringList{"&GoNocturo", "&NoShutDown", "-", "&Update", "-", "&Restore",
+                                     "&Exit"}));
         QVERIFY(!w.goTimerVisible());
         w.setGoTimerVisible(true);
         QVERIFY(w.goTimerVisible());
@@ -85,7 +90,8 @@ private Q_SLOTS:
         LanguageForm form(prompter);
         auto* ok = form.findChild<QPushButton*>(QStringLiteral("OKButton"));
         ok->click();
-        QCOMPARE(prompter.texts(), QStringList{QStringLiteral("Bitte Sprache auswählen / Please select a language")});
+        QCOMPARE(prompter.texts(),
+                 QStringList{QStringLiteral("Bitte Sprache auswählen / Please select a language")});
         QCOMPARE(form.language(), QString());
         form.findChild<QRadioButton*>(QStringLiteral("Option2"))->setChecked(true);
         ok->click();
@@ -105,7 +111,8 @@ private Q_SLOTS:
         todo.setColumnWidth(TodoList::ShortDesc, 1440);
         todo.setColumnWidth(TodoList::Channel, 1000);
         todo.setColumnWidth(TodoList::SortKey, 0);
-        QCOMPARE(grid->horizontalHeader()->sectionSize(TodoList::ShortDesc - 1), w.twipsToPixelsX(1440));
+        QCOMPARE(grid->horizontalHeader()->sectionSize(TodoList::ShortDesc - 1),
+                 w.twipsToPixelsX(1440));
         QVERIFY(grid->isColumnHidden(TodoList::SortKey - 1));
         grid->horizontalHeader()->resizeSection(TodoList::Channel - 1, w.twipsToPixelsX(2880));
         QCOMPARE(todo.columnWidth(TodoList::Channel), 2880);

@@ -88,20 +88,27 @@ private Q_SLOTS:
         QTest::addColumn<int>("pre");
         QTest::addColumn<int>("post");
         QTest::newRow("empty") << QByteArray() << "" << 2 << 2;
-        QTest::newRow("plain, CR LF") << QByteArray("RecordDirectory=/rec\r\nPrerecordMinutes=5\r\nPostrecordMinutes=7\r\n")
-                                      << "/rec/" << 5 << 7;
-        QTest::newRow("limit 59") << QByteArray("PrerecordMinutes=75\nPostrecordMinutes=60") << "" << 59 << 59;
+        QTest::newRow("plain, CR LF")
+            << QByteArray("RecordDirectory=/rec\r\nPrerecordMinutes=5\r\nPostrecordMinutes=7\r\n")
+            << "/rec/" << 5 << 7;
+        QTest::newRow("limit 59") << QByteArray("PrerecordMinutes=75\nPostrecordMinutes=60") << ""
+                                  << 59 << 59;
         QTest::newRow("not a number keeps 2") << QByteArray("PrerecordMinutes=abc") << "" << 2 << 2;
         QTest::newRow("fraction cut") << QByteArray("PrerecordMinutes=7.9") << "" << 7 << 2;
         QTest::newRow("no lower limit") << QByteArray("PostrecordMinutes=-3") << "" << 2 << -3;
-        QTest::newRow("last wins") << QByteArray("RecordDirectory=/a/\nRecordDirectory=/b\n") << "/b/" << 2 << 2;
+        QTest::newRow("last wins")
+            << QByteArray("RecordDirectory=/a/\nRecordDirectory=/b\n") << "/b/" << 2 << 2;
         QTest::newRow("comma fields and quotes")
-            << QByteArray("x=1, \"RecordDirectory=/my rec/\" ,PrerecordMinutes=4") << "/my rec/" << 4 << 2;
+            << QByteArray("x=1, \"RecordDirectory=/my rec/\" ,PrerecordMinutes=4") << "/my rec/"
+            << 4 << 2;
         // The value is taken by position from the start of the field.
         QTest::newRow("key inside a field") << QByteArray("xPrerecordMinutes=5") << "" << 2 << 2;
         QTest::newRow("binary and long lines")
-            << (QByteArray(70000, 'a') + QByteArray("\n\x01\xff\xfe\x00zz\nPrerecordMinutes=3\n", 27)) << "" << 3 << 2;
-        QTest::newRow("empty directory stays empty") << QByteArray("RecordDirectory=") << "" << 2 << 2;
+            << (QByteArray(70000, 'a') +
+                QByteArray("\n\x01\xff\xfe\x00zz\nPrerecordMinutes=3\n", 27))
+            << "" << 3 << 2;
+        QTest::newRow("empty directory stays empty")
+            << QByteArray("RecordDirectory=") << "" << 2 << 2;
     }
     void viewerIni()
     {
@@ -124,19 +131,26 @@ private Q_SLOTS:
         QDir().mkpath(dir.filePath(QStringLiteral("Nocturo")));
         QFile f(dir.filePath(QStringLiteral("Nocturo/Nocturo.conf")));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        const char garbage[] = "\x00\x01garbage line without equals\n[StartUp]\nByteOnOff=1\nList=a,b\n[Broken\n";
+        const char garbage[] =
+            "\x00\x01garbage line without equals\n[StartUp]\nByteOnOff=1\nList=a,b\n[Broken\n";
         f.write(garbage, sizeof garbage - 1);
         f.close();
-        QCOMPARE(store.get(QStringLiteral("Nocturo"), QStringLiteral("startup"), QStringLiteral("BYTEONOFF"), QStringLiteral("0")),
+        QCOMPARE(store.get(QStringLiteral("Nocturo"), QStringLiteral("startup"),
+                           QStringLiteral("BYTEONOFF"), QStringLiteral("0")),
                  QStringLiteral("1"));
-        QCOMPARE(store.get(QStringLiteral("Nocturo"), QStringLiteral("StartUp"), QStringLiteral("List"), QString()),
+        QCOMPARE(store.get(QStringLiteral("Nocturo"), QStringLiteral("StartUp"),
+                           QStringLiteral("List"), QString()),
                  QStringLiteral("a,b"));
-        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), QStringLiteral("Missing"), QStringLiteral("dflt")),
+        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"),
+                           QStringLiteral("Missing"), QStringLiteral("dflt")),
                  QStringLiteral("dflt"));
 
-        store.save(QStringLiteral("Dorvel"), QStringLiteral("Startup"), QStringLiteral("WaitForProg"), QStringLiteral("a, b; c"));
-        store.save(QStringLiteral("Dorvel"), QStringLiteral("startup"), QStringLiteral("waitforprog"), QStringLiteral("x,y"));
-        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("STARTUP"), QStringLiteral("WaitForProg"), QString()),
+        store.save(QStringLiteral("Dorvel"), QStringLiteral("Startup"),
+                   QStringLiteral("WaitForProg"), QStringLiteral("a, b; c"));
+        store.save(QStringLiteral("Dorvel"), QStringLiteral("startup"),
+                   QStringLiteral("waitforprog"), QStringLiteral("x,y"));
+        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("STARTUP"),
+                           QStringLiteral("WaitForProg"), QString()),
                  QStringLiteral("x,y"));
         QFile own(dir.filePath(QStringLiteral("Dorvel/Dorvel.conf")));
         QVERIFY(own.open(QIODevice::ReadOnly));
@@ -144,8 +158,10 @@ private Q_SLOTS:
         QVERIFY(text.contains("[Startup]"));
         QCOMPARE(text.count("WaitForProg"), 1);
 
-        store.removeIfExists(QStringLiteral("Dorvel"), QStringLiteral("startup"), QStringLiteral("WAITFORPROG"));
-        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), QStringLiteral("WaitForProg"), QStringLiteral("***")),
+        store.removeIfExists(QStringLiteral("Dorvel"), QStringLiteral("startup"),
+                             QStringLiteral("WAITFORPROG"));
+        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"),
+                           QStringLiteral("WaitForProg"), QStringLiteral("***")),
                  QStringLiteral("***"));
         qunsetenv("XDG_CONFIG_HOME");
     }

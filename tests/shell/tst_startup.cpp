@@ -27,8 +27,8 @@ const QString kNoDatabase = QStringLiteral("No Database found");
 struct Rig {
     explicit Rig(const QStringList& args = {}, const QString& programFolder = QString())
         : log(clock, state.settings),
-          startup({state, store, prompter, view, clock, todo, activity, db, log, timer, CommandLine(args),
-                   programFolder},
+          startup({state, store, prompter, view, clock, todo, activity, db, log, timer,
+                   CommandLine(args), programFolder},
                   {[this] { return otherInstance; }, [this] { ++afterRecordingChecks; },
                    [this] { ++loads; }, [] {}, [this] { ++ended; }})
     {
@@ -75,8 +75,8 @@ private:
     ViewerFolder viewer(const QString& name, int columns = 10,
                         const QByteArray& ini = "RecordDirectory=/tmp/rec\r\n")
     {
-        return ViewerFolder::create(m_home.filePath(QStringLiteral("%1-%2").arg(name).arg(++m_folders)),
-                                    columns, ini);
+        return ViewerFolder::create(
+            m_home.filePath(QStringLiteral("%1-%2").arg(name).arg(++m_folders)), columns, ini);
     }
 
 private Q_SLOTS:
@@ -119,7 +119,8 @@ private Q_SLOTS:
         QTest::newRow("default guess exists") << false << false << true << true << 0;
         QTest::newRow("channel editor key") << true << false << true << true << 0;
         QTest::newRow("guess missing: dialog, cancelled") << false << false << false << false << 1;
-        QTest::newRow("earlier first start failed: dialog at once") << false << true << true << false << 1;
+        QTest::newRow("earlier first start failed: dialog at once")
+            << false << true << true << false << 1;
     }
     void firstStart()
     {
@@ -203,14 +204,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("breakage");
         QTest::addColumn<QString>("message"); // %1 = viewer root
         QTest::addColumn<bool>("critical");
-        QTest::newRow("database is a folder") << "folder" << "Open database failed" << true;
-        QTest::newRow("empty file") << "empty" << "Open database failed" << true;
-        QTest::newRow("not a database") << "garbage" << "Open database failed" << true;
-        QTest::newRow("database without viewer tables") << "foreign" << "Open database failed" << true;
-        QTest::newRow("no database folder in path") << "nodbfolder" << "FATAL ERROR: Orbivu.EXE not found in " << false;
-        QTest::newRow("viewer missing") << "noexe" << "FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE" << false;
-        QTest::newRow("viewer is a link") << "exelink" << "FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE" << false;
-        QTest::newRow("settings.ini missing") << "noini" << "FATAL ERROR: settings.ini not found in %1settings.ini" << false;
+        QTest::newRow("database is a folder") << "folder"
+                                              << "Open database failed" << true;
+        QTest::newRow("empty file") << "empty"
+                                    << "Open database failed" << true;
+        QTest::newRow("not a database") << "garbage"
+                                        << "Open database failed" << true;
+        QTest::newRow("database without viewer tables") << "foreign"
+                                                        << "Open database failed" << true;
+        QTest::newRow("no database folder in path")
+            << "nodbfolder"
+            << "FATAL ERROR: Orbivu.EXE not found in " << false;
+        QTest::newRow("viewer missing")
+            << "noexe"
+            << "FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE" << false;
+        QTest::newRow("viewer is a link")
+            << "exelink"
+            << "FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE" << false;
+        QTest::newRow("settings.ini missing")
+            << "noini"
+            << "FATAL ERROR: settings.ini not found in %1settings.ini" << false;
     }
     void fatalPaths()
     {
@@ -229,7 +242,8 @@ private Q_SLOTS:
                 f.write(QByteArray(4096, '\x5a'));
         } else if (breakage == QStringLiteral("foreign")) {
             QFile::remove(v.db);
-            QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+            QSqlDatabase d =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
             d.setDatabaseName(v.db);
             QVERIFY(d.open());
             QSqlQuery(d).exec(QStringLiteral("CREATE TABLE OTHER(X)"));
@@ -257,7 +271,8 @@ private Q_SLOTS:
         rig.store.setOwn(QStringLiteral("Language"), QStringLiteral("eng"));
         rig.store.setOwn(QStringLiteral("OrbivuDBPath"), dbPath);
         QVERIFY(!rig.load());
-        QCOMPARE(rig.prompter.texts(), QStringList{QString(message).replace(QStringLiteral("%1"), v.root)});
+        QCOMPARE(rig.prompter.texts(),
+                 QStringList{QString(message).replace(QStringLiteral("%1"), v.root)});
         QCOMPARE(rig.prompter.shown.first().icon == Prompter::Icon::Critical, critical);
         QCOMPARE(rig.store.own(QStringLiteral("OrbivuDBPath")), QStringLiteral("<absent>"));
         QCOMPARE(rig.loads, 0);
@@ -285,11 +300,21 @@ private Q_SLOTS:
         QTest::addColumn<bool>("formShown");
         QTest::addColumn<QString>("firstCaption");
         QTest::addColumn<QString>("storedAfter");
-        QTest::newRow("eng") << "eng" << "" << false << "StartOrbivu" << "eng";
-        QTest::newRow("ENG is not English") << "ENG" << "" << false << "Orbivu starten" << "ENG";
-        QTest::newRow("deu") << "deu" << "" << false << "Orbivu starten" << "deu";
-        QTest::newRow("first start, English chosen") << "" << "eng" << true << "StartOrbivu" << "eng";
-        QTest::newRow("first start, form closed") << "" << "" << true << "Orbivu starten" << "<absent>";
+        QTest::newRow("eng") << "eng"
+                             << "" << false << "StartOrbivu"
+                             << "eng";
+        QTest::newRow("ENG is not English") << "ENG"
+                                            << "" << false << "Orbivu starten"
+                                            << "ENG";
+        QTest::newRow("deu") << "deu"
+                             << "" << false << "Orbivu starten"
+                             << "deu";
+        QTest::newRow("first start, English chosen") << ""
+                                                     << "eng" << true << "StartOrbivu"
+                                                     << "eng";
+        QTest::newRow("first start, form closed") << ""
+                                                  << "" << true << "Orbivu starten"
+                                                  << "<absent>";
     }
     void language()
     {
@@ -309,8 +334,9 @@ private Q_SLOTS:
         QCOMPARE(rig.view.buttonCaptions.value(0), firstCaption);
         QCOMPARE(rig.store.own(QStringLiteral("Language")), storedAfter);
         if (chosen == QStringLiteral("eng"))
-            QCOMPARE(rig.view.buttonCaptions, (QStringList{QStringLiteral("StartOrbivu"), QStringLiteral("Get Recordings"),
-                                                           QStringLiteral("Settings"), QStringLiteral("Del. Select")}));
+            QCOMPARE(rig.view.buttonCaptions,
+                     (QStringList{QStringLiteral("StartOrbivu"), QStringLiteral("Get Recordings"),
+                                  QStringLiteral("Settings"), QStringLiteral("Del. Select")}));
     }
 
     void settingsAndShutdownType_data()
@@ -340,8 +366,8 @@ private Q_SLOTS:
         rig.store.setOwn(QStringLiteral("SuspendCheck"), QStringLiteral("-1"));
         rig.store.setOwn(QStringLiteral("RecDelaySec"), QStringLiteral("  750ms"));
         if (wakeTool)
-            rig.store.save(QStringLiteral("Nocturo"), QStringLiteral("StartUp"), QStringLiteral("ByteOnOff"),
-                           QStringLiteral("1"));
+            rig.store.save(QStringLiteral("Nocturo"), QStringLiteral("StartUp"),
+                           QStringLiteral("ByteOnOff"), QStringLiteral("1"));
         QVERIFY(rig.load());
         QCOMPARE(rig.view.shutdownLabel, label);
         QCOMPARE(rig.view.noShutDownEnabled, noShutDownEnabled);
@@ -362,10 +388,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wakeToolMode");
         QTest::newRow("none") << QStringList{} << true << false << false;
         QTest::newRow("min") << QStringList{QStringLiteral("min")} << true << true << false;
-        QTest::newRow("Notmin counts") << QStringList{QStringLiteral("Notmin")} << true << true << false;
-        QTest::newRow("MIN CMOS") << QStringList{QStringLiteral("MIN"), QStringLiteral("CMOS")} << true << true << true;
-        QTest::newRow("cmos without tool") << QStringList{QStringLiteral("cmos")} << false << false << false;
-        QTest::newRow("platform option") << QStringList{QStringLiteral("--simulate-power")} << true << false << false;
+        QTest::newRow("Notmin counts")
+            << QStringList{QStringLiteral("Notmin")} << true << true << false;
+        QTest::newRow("MIN CMOS") << QStringList{QStringLiteral("MIN"), QStringLiteral("CMOS")}
+                                  << true << true << true;
+        QTest::newRow("cmos without tool")
+            << QStringList{QStringLiteral("cmos")} << false << false << false;
+        QTest::newRow("platform option")
+            << QStringList{QStringLiteral("--simulate-power")} << true << false << false;
     }
     void switches()
     {
@@ -382,8 +412,8 @@ private Q_SLOTS:
         rig.store.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("Rule"));
         rig.store.setOwn(QStringLiteral("SaveLog"), QStringLiteral("1"));
         if (wakeTool)
-            rig.store.save(QStringLiteral("Nocturo"), QStringLiteral("StartUp"), QStringLiteral("ByteOnOff"),
-                           QStringLiteral(" 2"));
+            rig.store.save(QStringLiteral("Nocturo"), QStringLiteral("StartUp"),
+                           QStringLiteral("ByteOnOff"), QStringLiteral(" 2"));
         QVERIFY(rig.load());
         QCOMPARE(rig.view.minimized, minimized);
         QCOMPARE(rig.state.wakeToolMode, wakeToolMode);
@@ -427,14 +457,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("width");
         QTest::addColumn<bool>("questionShown");
         QTest::addColumn<bool>("closes");
-        QTest::newRow("pending, OK") << "Never" << 3 << true << false << false << 4000 << 7000 << true << true;
-        QTest::newRow("pending, cancelled") << "LastRec" << 3 << true << true << false << 4000 << 7000 << true << false;
-        QTest::newRow("Rule never asks") << "Rule" << 3 << true << true << false << 4000 << 7000 << false << true;
-        QTest::newRow("nothing pending") << "Never" << 0 << true << true << false << 4000 << 7000 << false << true;
-        QTest::newRow("question off") << "Never" << 3 << false << true << false << 4000 << 7000 << false << true;
-        QTest::newRow("minimised saves nothing") << "Never" << 0 << true << false << true << 4000 << 7000 << false << true;
-        QTest::newRow("small window keeps sizes") << "Never" << 0 << true << false << false << 2890 << 3000 << false << true;
-        QTest::newRow("just large enough") << "Never" << 0 << true << false << false << 2891 << 3001 << false << true;
+        QTest::newRow("pending, OK")
+            << "Never" << 3 << true << false << false << 4000 << 7000 << true << true;
+        QTest::newRow("pending, cancelled")
+            << "LastRec" << 3 << true << true << false << 4000 << 7000 << true << false;
+        QTest::newRow("Rule never asks")
+            << "Rule" << 3 << true << true << false << 4000 << 7000 << false << true;
+        QTest::newRow("nothing pending")
+            << "Never" << 0 << true << true << false << 4000 << 7000 << false << true;
+        QTest::newRow("question off")
+            << "Never" << 3 << false << true << false << 4000 << 7000 << false << true;
+        QTest::newRow("minimised saves nothing")
+            << "Never" << 0 << true << false << true << 4000 << 7000 << false << true;
+        QTest::newRow("small window keeps sizes")
+            << "Never" << 0 << true << false << false << 2890 << 3000 << false << true;
+        QTest::newRow("just large enough")
+            << "Never" << 0 << true << false << false << 2891 << 3001 << false << true;
     }
     void closeRequest()
     {
@@ -464,15 +502,18 @@ private Q_SLOTS:
         QCOMPARE(rig.startup.queryCloseMainWindow(), closes);
         QCOMPARE(rig.prompter.shown.size(), questionShown ? 1 : 0);
         if (questionShown)
-            QCOMPARE(rig.prompter.shown.first().text, QStringLiteral("Close Dorvel (still 3 Recordings to do...)"));
+            QCOMPARE(rig.prompter.shown.first().text,
+                     QStringLiteral("Close Dorvel (still 3 Recordings to do...)"));
         QCOMPARE(rig.timer.active, !closes);
         const QString absent = QStringLiteral("<absent>");
         QCOMPARE(rig.store.own(QStringLiteral("HPos")), minimized ? absent : QStringLiteral("120"));
         QCOMPARE(rig.store.own(QStringLiteral("VPos")), minimized ? absent : QStringLiteral("240"));
         QCOMPARE(rig.store.own(QStringLiteral("MyFormatStr")),
                  minimized ? absent : QStringLiteral("63;100;200;300;400;500;600;700;800;"));
-        QCOMPARE(rig.store.own(QStringLiteral("VSize")), (!minimized && height > 2890) ? QString::number(height) : absent);
-        QCOMPARE(rig.store.own(QStringLiteral("HSize")), (!minimized && width > 3000) ? QString::number(width) : absent);
+        QCOMPARE(rig.store.own(QStringLiteral("VSize")),
+                 (!minimized && height > 2890) ? QString::number(height) : absent);
+        QCOMPARE(rig.store.own(QStringLiteral("HSize")),
+                 (!minimized && width > 3000) ? QString::number(width) : absent);
     }
 
     void unloadEndsTheProcess()

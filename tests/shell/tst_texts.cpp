@@ -22,10 +22,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("timedOut");
         QTest::addColumn<QString>("waitingNext");
-        QTest::newRow("eng") << "eng" << "Timed out:  " << "Waiting. Next recording at ";
-        QTest::newRow("deu") << "deu" << "Schon zu spät:  " << "Abwarten. Nächste Aufnahme:";
-        QTest::newRow("Eng") << "Eng" << "Schon zu spät:  " << "Abwarten. Nächste Aufnahme:";
-        QTest::newRow("empty") << "" << "Schon zu spät:  " << "Abwarten. Nächste Aufnahme:";
+        QTest::newRow("eng") << "eng"
+                             << "Timed out:  "
+                             << "Waiting. Next recording at ";
+        QTest::newRow("deu") << "deu"
+                             << "Schon zu spät:  "
+                             << "Abwarten. Nächste Aufnahme:";
+        QTest::newRow("Eng") << "Eng"
+                             << "Schon zu spät:  "
+                             << "Abwarten. Nächste Aufnahme:";
+        QTest::newRow("empty") << ""
+                               << "Schon zu spät:  "
+                               << "Abwarten. Nächste Aufnahme:";
     }
     void languageRule()
     {
@@ -45,10 +53,12 @@ private Q_SLOTS:
         QCOMPARE(e.MsgCloseQuestionHead + QString::number(3) + e.MsgCloseQuestionTail,
                  QStringLiteral("Close Dorvel (still 3 Recordings to do...)"));
         QCOMPARE(e.MsgRecordingsAdded, QStringLiteral(" Recordings added to ToDo list"));
-        QCOMPARE(e.MsgNoReloadWhileRecording, QStringLiteral("Orbivu is recording! Reload Recordings not possible"));
+        QCOMPARE(e.MsgNoReloadWhileRecording,
+                 QStringLiteral("Orbivu is recording! Reload Recordings not possible"));
         const MessageTable g = MessageTable::forLanguage(QStringLiteral("deu"));
-        QCOMPARE(g.MsgNoReloadWhileRecording,
-                 QStringLiteral("Orbivu Aufnahme läuft gerade! 'Lese Aufnahmen' ist nicht möglich!)"));
+        QCOMPARE(
+            g.MsgNoReloadWhileRecording,
+            QStringLiteral("Orbivu Aufnahme läuft gerade! 'Lese Aufnahmen' ist nicht möglich!)"));
         QCOMPARE(g.MsgTooShort, QStringLiteral("Eintrag muss mehr als zwei Buchstaben lang sein!"));
     }
 
@@ -57,11 +67,14 @@ private Q_SLOTS:
         QTest::addColumn<QDateTime>("time");
         QTest::addColumn<double>("serial");
         QTest::newRow("origin") << QDateTime(QDate(1899, 12, 30), QTime(0, 0)) << 0.0;
-        QTest::newRow("sentinel") << QDateTime(QDate(9000, 1, 1), QTime(10, 0)) << 2593224.4166666665;
+        QTest::newRow("sentinel") << QDateTime(QDate(9000, 1, 1), QTime(10, 0))
+                                  << 2593224.4166666665;
         QTest::newRow("noon") << QDateTime(QDate(1900, 1, 1), QTime(12, 0)) << 2.5;
         // Wall-clock serials run straight through the spring-forward gap.
-        QTest::newRow("before DST change") << QDateTime(QDate(2026, 3, 29), QTime(1, 30)) << 46110.0625;
-        QTest::newRow("after DST change") << QDateTime(QDate(2026, 3, 29), QTime(3, 30)) << 46110.145833333336;
+        QTest::newRow("before DST change")
+            << QDateTime(QDate(2026, 3, 29), QTime(1, 30)) << 46110.0625;
+        QTest::newRow("after DST change")
+            << QDateTime(QDate(2026, 3, 29), QTime(3, 30)) << 46110.145833333336;
     }
     void serialAnchors()
     {
@@ -109,14 +122,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected"); // empty = invalid
-        QTest::newRow("default") << "2026-12-05 20:15:30" << "2026-12-05 20:15:30";
-        QTest::newRow("default without seconds") << "2026-12-05 20:15" << "2026-12-05 20:15:00";
-        QTest::newRow("German") << "05.12.2026 20:15" << "2026-12-05 20:15:00";
-        QTest::newRow("German with seconds") << "05.12.2026 20:15:09" << "2026-12-05 20:15:09";
-        QTest::newRow("database form") << " 2026.12.05 20:15 " << "2026-12-05 20:15:00";
-        QTest::newRow("31.02.") << "31.02.2026 20:15" << "";
-        QTest::newRow("25:00") << "05.12.2026 25:00" << "";
-        QTest::newRow("date only") << "05.12.2026" << "";
+        QTest::newRow("default") << "2026-12-05 20:15:30"
+                                 << "2026-12-05 20:15:30";
+        QTest::newRow("default without seconds") << "2026-12-05 20:15"
+                                                 << "2026-12-05 20:15:00";
+        QTest::newRow("German") << "05.12.2026 20:15"
+                                << "2026-12-05 20:15:00";
+        QTest::newRow("German with seconds") << "05.12.2026 20:15:09"
+                                             << "2026-12-05 20:15:09";
+        QTest::newRow("database form") << " 2026.12.05 20:15 "
+                                       << "2026-12-05 20:15:00";
+        QTest::newRow("31.02.") << "31.02.2026 20:15"
+                                << "";
+        QTest::newRow("25:00") << "05.12.2026 25:00"
+                               << "";
+        QTest::newRow("date only") << "05.12.2026"
+                                   << "";
     }
     void userForms()
     {

@@ -21,10 +21,8 @@ namespace dorvel::test {
 
 class FakeClock final : public Clock {
 public:
-    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 12, 5), QTime(20, 0)))
-        : m_now(start)
-    {
-    }
+    explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 12, 5), QTime(20, 0))) : m_now(start)
+    {}
     QDateTime now() const override { return m_now; }
     void set(const QDateTime& t) { m_now = t; }
     void advanceSecs(qint64 s) { m_now = m_now.addSecs(s); }
@@ -57,8 +55,15 @@ public:
         return m_values.contains(id(app, section, key));
     }
     // Shorthands for the program's own section.
-    QString own(const QString& key) const { return get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), key, QStringLiteral("<absent>")); }
-    void setOwn(const QString& key, const QString& value) { save(QStringLiteral("Dorvel"), QStringLiteral("Startup"), key, value); }
+    QString own(const QString& key) const
+    {
+        return get(QStringLiteral("Dorvel"), QStringLiteral("Startup"), key,
+                   QStringLiteral("<absent>"));
+    }
+    void setOwn(const QString& key, const QString& value)
+    {
+        save(QStringLiteral("Dorvel"), QStringLiteral("Startup"), key, value);
+    }
 
     int removals = 0;
 
@@ -129,7 +134,11 @@ public:
         ++languageFormShown;
         return languageAnswer;
     }
-    void applyLanguage(const MessageTable& msg) override { buttonCaptions = {msg.MsgStartViewer, msg.MsgGetRecordings, msg.MsgSettings, msg.MsgDeleteSelection}; }
+    void applyLanguage(const MessageTable& msg) override
+    {
+        buttonCaptions = {msg.MsgStartViewer, msg.MsgGetRecordings, msg.MsgSettings,
+                          msg.MsgDeleteSelection};
+    }
     void setCaption(const QString& c) override { captionText = c; }
     QString caption() const override { return captionText; }
     void setClockText(const QString& t) override { clockText = t; }

@@ -38,7 +38,8 @@ void exec(QSqlQuery& q)
 
 } // namespace
 
-ViewerFolder ViewerFolder::create(const QString& rootIn, int recordColumns, const QByteArray& iniContent)
+ViewerFolder ViewerFolder::create(const QString& rootIn, int recordColumns,
+                                  const QByteArray& iniContent)
 {
     ViewerFolder v;
     v.root = rootIn.endsWith(QLatin1Char('/')) ? rootIn : rootIn + QLatin1Char('/');
@@ -57,12 +58,14 @@ ViewerFolder ViewerFolder::create(const QString& rootIn, int recordColumns, cons
     ini.close();
     withDb(v.db, [&](QSqlDatabase& db) {
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("CREATE TABLE CHANNELS(CHANNELNUM INTEGER, NAME TEXT, NID INTEGER, "
-                                 "SID INTEGER, SOURCEID INTEGER)"));
+        q.prepare(
+            QStringLiteral("CREATE TABLE CHANNELS(CHANNELNUM INTEGER, NAME TEXT, NID INTEGER, "
+                           "SID INTEGER, SOURCEID INTEGER)"));
         exec(q);
-        QString record = QStringLiteral("CREATE TABLE RECORD(NID INTEGER, SID INTEGER, SOURCEID INTEGER, "
-                                        "STARTTIME TEXT, ENDTIME TEXT, SHORTDESC TEXT, LONGDESC TEXT, "
-                                        "CHARID INTEGER");
+        QString record =
+            QStringLiteral("CREATE TABLE RECORD(NID INTEGER, SID INTEGER, SOURCEID INTEGER, "
+                           "STARTTIME TEXT, ENDTIME TEXT, SHORTDESC TEXT, LONGDESC TEXT, "
+                           "CHARID INTEGER");
         if (recordColumns >= 10)
             record += QStringLiteral(", PRERECORD INTEGER, POSTRECORD INTEGER");
         q.prepare(record + QLatin1Char(')'));
@@ -77,7 +80,8 @@ void ViewerFolder::addChannel(int num, const QString& name) const
     withDb(db, [&](QSqlDatabase& d) {
         QSqlQuery q(d);
         q.prepare(QStringLiteral("INSERT INTO CHANNELS VALUES(?, ?, ?, ?, ?)"));
-        for (const QVariant& v : {QVariant(num), QVariant(name), QVariant(num), QVariant(num), QVariant(num)})
+        for (const QVariant& v :
+             {QVariant(num), QVariant(name), QVariant(num), QVariant(num), QVariant(num)})
             q.addBindValue(v);
         exec(q);
         return 0;
@@ -90,9 +94,9 @@ void ViewerFolder::addRecord(int channel, const QString& start, const QString& e
     withDb(db, [&](QSqlDatabase& d) {
         QSqlQuery q(d);
         q.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?, ?, ?, ?, ?, 0, ?, ?)"));
-        for (const QVariant& v : {QVariant(channel), QVariant(channel), QVariant(channel), QVariant(start),
-                                  QVariant(end), QVariant(title), QVariant(longDesc), QVariant(pre),
-                                  QVariant(post)})
+        for (const QVariant& v :
+             {QVariant(channel), QVariant(channel), QVariant(channel), QVariant(start),
+              QVariant(end), QVariant(title), QVariant(longDesc), QVariant(pre), QVariant(post)})
             q.addBindValue(v);
         exec(q);
         return 0;
