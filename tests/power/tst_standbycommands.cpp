@@ -69,6 +69,58 @@ private Q_SLOTS:
         QCOMPARE(r.state.pendingPowerAction, QString());
     }
 
+    // Each command refuses in a fixed order, with no other effect than the box.
+    void refusals_data()
+    {
+        QTest::addColumn<bool>("standBy");
+        QTest::addColumn<QString>("failing"); // the conditions that fail: c, u, t, o
+        QTest::addColumn<QString>("box");
+        const QString caption = "Dorvel Ver 0.36 - Orbivu is running started by user";
+        QTest::newRow("StandBy: nothing to do first") << true << "cuto"
+                                                      << "No Recordings to do...";
+        QTest::newRow("StandBy: user's viewer") << true << "uto" << caption;
+        QTest::newRow("StandBy: ITime") << true << "to"
+                                        << "Not possible with Shutdown by ITime";
+        QTest::newRow("StandBy: overlap")
+            << true << "o"
+            << "There is at least one overlapping record! Please check/delete";
+        QTest::newRow("tool: nothing to do first") << false << "cuto"
+                                                   << "No Recordings to do...";
+        QTest::newRow("tool: user's viewer") << false << "uto" << caption;
+        QTest::newRow("tool: not ITime") << false << "to"
+                                         << "Only possible with Shutdown by ITime";
+        QTest::newRow("tool: overlap")
+            << false << "o"
+            << "There is at least one overlapping record! Please check/delete";
+    }
+    void refusals()
+    {
+        QFETCH(bool, standBy);
+        QFETCH(QString, failing);
+        QFETCH(QString, box);
+        Rig r;
+        // "t": the type the command does not accept.
+        r.state.settings.shutDownType = (failing.contains('t') == standBy) ? "Rule" : "LastRec";
+        r.todo.recordingCount = failing.contains('c') ? 0 : 2;
+        r.setNextLaunchIn(120 * 60);
+        if (failing.contains('u')) {
+            r.sys.add(55, "/opt/orbivu/Orbivu.EXE", 1);
+            r.after.checkAfterRecording();
+        }
+        r.timer.active = !failing.contains('o');
+        r.view.goTimerChecked = true;
+
+        standBy ? r.after.commands().standByCommand() : r.after.commands().wakeToolCommand();
+
+        QCOMPARE(r.prompter.texts(), QStringList{box});
+        QCOMPARE(r.powerCalls(), QString());
+        QVERIFY(!r.state.standbyMode && !r.state.wakeToolMode);
+        QCOMPARE(r.state.pendingPowerAction, QString());
+        QCOMPARE(r.ended, 0);
+        // The wake tool's refusals for an empty list and an overlap also untick the menu item.
+        QCOMPARE(r.view.goTimerChecked, standBy || !(failing == "cuto" || failing == "o"));
+    }
+
     void standbyTest_data()
     {
         QTest::addColumn<QDateTime>("start");
