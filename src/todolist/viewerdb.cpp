@@ -363,13 +363,13 @@ template <typename Row, typename Make> std::optional<QList<Row>> collect(QSqlQue
 
 } // namespace
 
-std::optional<QStringList> ViewerDatabase::channelNumbers()
+std::optional<QStringList> ViewerDatabase::firstColumn(const QString& statement)
 {
     if (!ready())
         return std::nullopt;
     QSqlQuery q(db());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT CHANNELNUM FROM CHANNELS ORDER BY CHANNELNUM"))) {
+    if (!q.exec(statement)) {
         fail(q);
         return std::nullopt;
     }
@@ -379,20 +379,14 @@ std::optional<QStringList> ViewerDatabase::channelNumbers()
     return rows;
 }
 
+std::optional<QStringList> ViewerDatabase::channelNumbers()
+{
+    return firstColumn(QStringLiteral("SELECT CHANNELNUM FROM CHANNELS ORDER BY CHANNELNUM"));
+}
+
 std::optional<QStringList> ViewerDatabase::channelNames()
 {
-    if (!ready())
-        return std::nullopt;
-    QSqlQuery q(db());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT NAME FROM CHANNELS ORDER BY NAME"))) {
-        fail(q);
-        return std::nullopt;
-    }
-    auto rows = collect<QString>(q, [](QSqlQuery& r) { return textOf(r.value(0)); });
-    if (!rows)
-        fail(q);
-    return rows;
+    return firstColumn(QStringLiteral("SELECT NAME FROM CHANNELS ORDER BY NAME"));
 }
 
 std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByNumber(qint64 number)

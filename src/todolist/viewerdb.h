@@ -127,6 +127,8 @@ public:
 private:
     bool ready();
     bool fail(const QSqlQuery& q);
+    // The first column of every row of a statement without parameters, as text.
+    std::optional<QStringList> firstColumn(const QString& statement);
 
     QString m_connection;
     QString m_path;
