@@ -389,15 +389,15 @@ std::optional<QStringList> ViewerDatabase::channelNames()
     return firstColumn(QStringLiteral("SELECT NAME FROM CHANNELS ORDER BY NAME"));
 }
 
-std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByNumber(qint64 number)
+std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channels(const QString& statement,
+                                                                       const QVariant& value)
 {
     if (!ready())
         return std::nullopt;
     QSqlQuery q(db());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral(
-        "SELECT CHANNELNUM, NAME FROM CHANNELS WHERE CHANNELNUM = ? ORDER BY rowid"));
-    q.addBindValue(number);
+    q.prepare(statement);
+    q.addBindValue(value);
     if (!q.exec()) {
         fail(q);
         return std::nullopt;
@@ -410,25 +410,18 @@ std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByNumber(q
     return rows;
 }
 
+std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByNumber(qint64 number)
+{
+    return channels(
+        QStringLiteral("SELECT CHANNELNUM, NAME FROM CHANNELS WHERE CHANNELNUM = ? ORDER BY rowid"),
+        number);
+}
+
 std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByName(const QString& name)
 {
-    if (!ready())
-        return std::nullopt;
-    QSqlQuery q(db());
-    q.setForwardOnly(true);
-    q.prepare(
-        QStringLiteral("SELECT CHANNELNUM, NAME FROM CHANNELS WHERE NAME = ? ORDER BY rowid"));
-    q.addBindValue(textParam(name));
-    if (!q.exec()) {
-        fail(q);
-        return std::nullopt;
-    }
-    auto rows = collect<Channel>(q, [](QSqlQuery& r) {
-        return Channel{textOf(r.value(0)), textOf(r.value(1))};
-    });
-    if (!rows)
-        fail(q);
-    return rows;
+    return channels(
+        QStringLiteral("SELECT CHANNELNUM, NAME FROM CHANNELS WHERE NAME = ? ORDER BY rowid"),
+        textParam(name));
 }
 
 std::optional<QList<ViewerDatabase::ChannelKeys>> ViewerDatabase::channelKeysByNumber(qint64 number)

@@ -129,6 +129,8 @@ private:
     bool fail(const QSqlQuery& q);
     // The first column of every row of a statement without parameters, as text.
     std::optional<QStringList> firstColumn(const QString& statement);
+    // Channel number and name of every row that one bound value selects, in rowid order.
+    std::optional<QList<Channel>> channels(const QString& statement, const QVariant& value);
 
     QString m_connection;
     QString m_path;
