@@ -2,6 +2,7 @@
 # what they are (window, form, dialog, prompter, tray) and are exempt.
 file(GLOB_RECURSE sources
     ${ROOT}/src/platform/*.cpp ${ROOT}/src/platform/*.h
+    ${ROOT}/src/core/*.cpp ${ROOT}/src/core/*.h
     ${ROOT}/src/shell/*.cpp ${ROOT}/src/shell/*.h
     ${ROOT}/src/todolist/*.cpp ${ROOT}/src/todolist/*.h
     ${ROOT}/src/scheduler/*.cpp ${ROOT}/src/scheduler/*.h
