@@ -14,6 +14,8 @@
 #include "powerops.h"
 #include "recordingsloader.h"
 #include "scheduler.h"
+#include "settingsdialog.h"
+#include "settingseditor.h"
 #include "settingsstore.h"
 #include "shutdownform.h"
 #include "standbycommands.h"
@@ -156,6 +158,13 @@ int runApplication(int argc, char* argv[])
                      [&] { after.commands().standByCommand(); });
     QObject::connect(&window, &MainWindow::wakeToolClicked,
                      [&] { after.commands().wakeToolCommand(); });
+    SettingsEditor settingsEditor(
+        {state, store, prompter, window, autostart, [&] { after.commands().standbyTest(); }});
+    QObject::connect(&window, &MainWindow::settingsClicked, [&] {
+        runSettingsCommand(
+            state, timer, [&] { Dialog::run(settingsEditor, &window); },
+            [&] { startup.loadMainWindow(); });
+    });
     QObject::connect(&window, &MainWindow::goTimerTriggered, [&] { menu.goTimer(); });
     QObject::connect(&window, &MainWindow::noShutDownTriggered, [&] { menu.noShutDown(); });
 

@@ -104,6 +104,12 @@ bool ViewerDatabase::open(const QString& path)
     return false;
 }
 
+bool ViewerDatabase::canOpen(const QString& path)
+{
+    ViewerDatabase trial(QStringLiteral("orbivu-trial"));
+    return trial.open(path);
+}
+
 void ViewerDatabase::close()
 {
     if (!QSqlDatabase::contains(m_connection))

@@ -39,6 +39,10 @@ public:
     bool open(const QString& path);
     void close();
     bool isOpen() const;
+    // A trial open of another file by the rules of open(), on a connection of its own that
+    // is closed again at once. The open database is left alone; the file is never created
+    // or changed.
+    static bool canOpen(const QString& path);
     QString path() const { return m_path; }
     QSqlDatabase db() const;
 
