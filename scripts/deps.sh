@@ -6,7 +6,7 @@ set -euo pipefail
 DORVEL_PACKAGES=(
     cmake g++ ninja-build
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
-    dbus-daemon xvfb xauth
+    dbus-daemon xvfb xauth at-spi2-core
     sqlite3 procps
 )
 

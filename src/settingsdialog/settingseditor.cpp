@@ -185,7 +185,7 @@ QString SettingsEditor::viewerFolderText(const QString& missing)
 bool SettingsEditor::checkViewerFolder(const QString& path)
 {
     // The load after the dialog would end the program on any of these.
-    if (!QFileInfo(path).fileName().contains(QStringLiteral("orbivu.mdb"), Qt::CaseInsensitive)) {
+    if (!path.contains(QStringLiteral("orbivu.mdb"), Qt::CaseInsensitive)) {
         m.prompter.message(m.state.msg.MsgNoDatabase + QStringLiteral("\n") + fileNameText());
         return false;
     }
