@@ -514,7 +514,7 @@ private Q_SLOTS:
             << "othername" << msg.MsgNoDatabase + "\n" + SettingsEditor::fileNameText();
         QTest::newRow("no viewer program") << "noexe" << SettingsEditor::viewerFolderText("");
         QTest::newRow("another viewer") << QString("good") << QString("<switch>");
-        QTest::newRow("another viewer, Cancel") << QString("cancelled") << QString("<switch>");
+        QTest::newRow("another viewer, Cancel") << QString("good, Cancel") << QString("<switch>");
     }
     void search()
     {
@@ -609,7 +609,7 @@ private Q_SLOTS:
         // Only OK saves the new path, for the load that opens it; after Cancel the database in
         // use simply stays.
         QCOMPARE(rig.store.own("OrbivuDBPath"), rig.viewer.db);
-        if (kind == "cancelled") {
+        if (kind == "good, Cancel") {
             rig.click("CancelButton");
             QVERIFY(!rig.state.reloadRequested);
             QCOMPARE(rig.store.own("OrbivuDBPath"), rig.viewer.db);
