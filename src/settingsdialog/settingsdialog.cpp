@@ -182,6 +182,10 @@ Dialog::Dialog(SettingsEditor& editor, QWidget* parent) : QDialog(parent), m_edi
     auto* columns = new QHBoxLayout;
     columns->addLayout(left);
     columns->addLayout(right);
+    // Number fields as wide as their numbers.
+    for (QLineEdit* number : {m_iTime, m_delayText})
+        number->setMaximumWidth(number->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) +
+                                16);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(columns);
     layout->addLayout(buttons);
