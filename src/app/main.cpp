@@ -10,7 +10,7 @@ int main(int argc, char* argv[])
 {
     if (const std::optional<int> status = dorvel::handleCommandLineOptions(argc, argv))
         return *status;
-    // Ties the windows to the menu entry dorvel.desktop (its icon, on Wayland its app id).
-    QGuiApplication::setDesktopFileName(QStringLiteral("dorvel"));
+    // Ties the windows to the menu entry (its icon; on Wayland the app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral(DORVEL_APP_ID));
     return dorvel::runApplication(argc, argv);
 }
