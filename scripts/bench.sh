@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Dorvel in Release and runs every benchmark of bench/ (the ctest label "bench"). Each
-# benchmark measures against an anchor in the same run; this prints its ratio lines and
-# whether it met its target. Exits non-zero when one did not.
+# benchmark measures against an anchor in the same run; this prints its ratio lines (with
+# their targets) and whether it passed. Exits non-zero when a benchmark failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -25,13 +25,13 @@ for name in "${benchmarks[@]}"; do
     # ctest puts the test's number before each line of its output.
     sed -nE 's/^[0-9]+: (.*(ratio|target).*)$/   \1/p' <<<"$out"
     if [ $status -eq 0 ]; then
-        echo "   met its target"
+        echo "   passed"
     else
-        echo "   MISSED (full output: ctest -R '^${name}\$' --verbose in build-release)"
+        echo "   FAILED (full output: ctest -R '^${name}\$' --verbose in build-release)"
         failed+=("$name")
     fi
 done
 if [ ${#failed[@]} -gt 0 ]; then
-    echo "Benchmarks that missed their target: ${failed[*]}" >&2
+    echo "Benchmarks that failed: ${failed[*]}" >&2
     exit 1
 fi
