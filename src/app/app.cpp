@@ -9,6 +9,7 @@
 #include "linux_processes.h"
 #include "mainwindow.h"
 #include "menuactions.h"
+#include "options.h"
 #include "power_logind.h"
 #include "power_simulated.h"
 #include "powerops.h"
@@ -18,6 +19,7 @@
 #include "settingseditor.h"
 #include "settingsstore.h"
 #include "shutdownform.h"
+#include "standarderror.h"
 #include "standbycommands.h"
 #include "startup.h"
 #include "startviewer.h"
@@ -41,11 +43,6 @@
 namespace dorvel {
 
 namespace {
-
-// Options of this platform. None of them contains "min" or "cmos".
-const QString kSimulatePower = QStringLiteral("--simulate-power");
-const QString kMirrorActivity = QStringLiteral("--mirror-activity");
-const QString kQuitWhenIdle = QStringLiteral("--quit-when-idle");
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -99,6 +96,7 @@ int runApplication(int argc, char* argv[])
     ActivityList activity;
     ViewerDatabase db;
     EventLog log(clock, state.settings);
+    log.setMirror([](const QString& line) { writeStandardError(Severity::Info, line); });
     WidgetPrompter prompter;
     MainWindow window(todo, activity, prompter);
     prompter.setParent(&window);

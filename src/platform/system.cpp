@@ -48,7 +48,7 @@ void setIdlePriority()
     (void)setpriority(PRIO_PROCESS, 0, 19);
 }
 
-QString logFolderFor(const QString& appPath)
+QString logFolderFor(const QString& appPath, bool create)
 {
     const QFileInfo fi(appPath);
     if (fi.isDir() && fi.isWritable())
@@ -57,7 +57,8 @@ QString logFolderFor(const QString& appPath)
     if (state.isEmpty())
         state = QDir::homePath() + QStringLiteral("/.local/state");
     const QString dir = state + QStringLiteral("/Dorvel");
-    QDir().mkpath(dir);
+    if (create)
+        QDir().mkpath(dir);
     return dir;
 }
 

@@ -1,5 +1,7 @@
 #include "widgetprompter.h"
 
+#include "standarderror.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -8,6 +10,11 @@ namespace dorvel {
 
 Prompter::Answer WidgetPrompter::show(const Box& box)
 {
+    // A box nobody sees (an autostarted program, a locked screen) still reaches the journal.
+    writeStandardError(box.icon == Icon::Critical  ? Severity::Error
+                       : box.icon == Icon::Warning ? Severity::Warning
+                                                   : Severity::Info,
+                       box.text);
     QMessageBox mb(m_parent);
     mb.setWindowTitle(box.title.isEmpty() ? QStringLiteral("Dorvel") : box.title);
     mb.setText(box.text);
