@@ -420,7 +420,7 @@ std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByNumber(q
 std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByName(const QString& name)
 {
     return channels(
-        QStringLiteral("SELECT CHANNELNUM, NAME FROM CHANNELS WHERE NAME = ? ORDER BY rowid"),
+        QStringLiteral("SELECT CHANNELNUM, NAME FROM CHANNELS WHERE trim(NAME) = ? ORDER BY rowid"),
         textParam(name));
 }
 
@@ -462,6 +462,45 @@ bool ViewerDatabase::appendRecord(const NewRecord& record)
     if (!q.exec())
         return fail(q);
     return true;
+}
+
+bool ViewerDatabase::beginWrite()
+{
+    if (!ready())
+        return false;
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return fail(q);
+    return true;
+}
+
+bool ViewerDatabase::commitWrite()
+{
+    if (!ready()) {
+        // The file is gone: whatever is pending can no longer reach the viewer.
+        const QString reason = m_lastError;
+        rollbackWrite();
+        m_lastError = reason;
+        return false;
+    }
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        fail(q);
+        const QString reason = m_lastError;
+        rollbackWrite();
+        m_lastError = reason;
+        return false;
+    }
+    return true;
+}
+
+void ViewerDatabase::rollbackWrite()
+{
+    if (!isOpen())
+        return;
+    // Fails harmlessly when the engine has already rolled the transaction back.
+    QSqlQuery q(db());
+    q.exec(QStringLiteral("ROLLBACK"));
 }
 
 } // namespace dorvel
