@@ -182,15 +182,9 @@ RecordingCommit::Result RecordingCommit::commit(const CommitInput& in)
     };
     if (!m_db.beginWrite())
         return firstFailed();
-    int failedAt = -1;
-    QString reason;
-    for (int i = 0; i < plan.rows.size(); ++i) {
-        if (!m_db.appendRecord(plan.rows.at(i))) {
-            failedAt = i;
-            reason = m_db.lastError();
-            break;
-        }
-    }
+    const int appended = m_db.appendRecords(plan.rows);
+    const int failedAt = appended < plan.rows.size() ? appended : -1;
+    const QString reason = m_db.lastError();
     if (failedAt == 0) {
         m_db.rollbackWrite();
         m_prompter.message(QStringLiteral("ERROR adding recording\n\n") + reason +

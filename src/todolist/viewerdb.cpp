@@ -446,22 +446,52 @@ std::optional<QList<ViewerDatabase::ChannelKeys>> ViewerDatabase::channelKeysByN
     return rows;
 }
 
+namespace {
+
+const QString kAppendRecord = QStringLiteral(
+    "INSERT INTO RECORD (SOURCEID, NID, SID, STARTTIME, ENDTIME, CHARID, SHORTDESC, LONGDESC, "
+    "PRERECORD, POSTRECORD) VALUES (?, ?, ?, ?, ?, 0, ?, ?, ?, ?)");
+
+void bindRecord(QSqlQuery& q, const ViewerDatabase::NewRecord& r)
+{
+    q.bindValue(0, r.sourceId);
+    q.bindValue(1, r.nid);
+    q.bindValue(2, r.sid);
+    q.bindValue(3, r.startTime);
+    q.bindValue(4, r.endTime);
+    q.bindValue(5, r.shortDesc);
+    q.bindValue(6, r.longDesc);
+    q.bindValue(7, r.preRecord);
+    q.bindValue(8, r.postRecord);
+}
+
+} // namespace
+
 bool ViewerDatabase::appendRecord(const NewRecord& record)
 {
+    return appendRecords({record}) == 1;
+}
+
+int ViewerDatabase::appendRecords(const QList<NewRecord>& records)
+{
     if (!ready())
-        return false;
+        return 0;
     QSqlQuery q(db());
-    q.prepare(QStringLiteral(
-        "INSERT INTO RECORD (SOURCEID, NID, SID, STARTTIME, ENDTIME, CHARID, SHORTDESC, LONGDESC, "
-        "PRERECORD, POSTRECORD) VALUES (?, ?, ?, ?, ?, 0, ?, ?, ?, ?)"));
-    for (const QVariant& v :
-         {QVariant(record.sourceId), record.nid, record.sid, QVariant(record.startTime),
-          QVariant(record.endTime), QVariant(record.shortDesc), QVariant(record.longDesc),
-          QVariant(record.preRecord), QVariant(record.postRecord)})
-        q.addBindValue(v);
-    if (!q.exec())
-        return fail(q);
-    return true;
+    q.setForwardOnly(true);
+    if (!q.prepare(kAppendRecord)) {
+        fail(q);
+        return 0;
+    }
+    int n = 0;
+    for (const NewRecord& r : records) {
+        bindRecord(q, r);
+        if (!q.exec()) {
+            fail(q);
+            break;
+        }
+        ++n;
+    }
+    return n;
 }
 
 bool ViewerDatabase::beginWrite()

@@ -122,6 +122,9 @@ public:
     };
     // Appends one RECORD row (CHARID 0); columns not named keep the table's defaults.
     bool appendRecord(const NewRecord& record);
+    // Appends the rows in order through one prepared statement and stops at the first that
+    // fails; returns how many were appended (lastError says why the next one was not).
+    int appendRecords(const QList<NewRecord>& records);
 
     // Several writes that reach the file together. beginWrite takes the write lock at once,
     // waiting up to the busy timeout while the viewer holds it, so that no row is written
