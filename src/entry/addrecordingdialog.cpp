@@ -77,7 +77,6 @@ AddRecordingDialog::AddRecordingDialog(const EntryServices& services, QWidget* m
     m_ok->setDefault(true);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("CancelButton"));
-    m_cancel->setAutoDefault(false);
 
     m_num = new QComboBox(this);
     m_num->setObjectName(QStringLiteral("Combo_Num"));
@@ -404,7 +403,12 @@ bool AddRecordingDialog::eventFilter(QObject* watched, QEvent* event)
         for (QWidget* c = target; c && c != this; c = c->parentWidget()) {
             if (qobject_cast<QAbstractButton*>(c) || qobject_cast<QComboBox*>(c) ||
                 qobject_cast<QLineEdit*>(c) || qobject_cast<QAbstractSlider*>(c)) {
-                if (field && c != m_fields.value(*field) && c->isEnabled() && !mayLeaveField())
+                // The spin beside the field leaves the focus where it is and may mend it.
+                const bool own =
+                    field &&
+                    (c == m_fields.value(*field) ||
+                     (*field != EntryField::Sdesc && c == m_spins.value(EntrySpin(int(*field)))));
+                if (field && !own && c->isEnabled() && !mayLeaveField())
                     return true;
                 break;
             }

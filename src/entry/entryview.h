@@ -16,7 +16,7 @@ enum class EntryField {
     PostRecord,
     Sdesc
 };
-// The seven spin controls, each beside the field of the same name.
+// The seven spin controls, each beside the field of the same name (and of the same value).
 enum class EntrySpin { StartDate, StartTime, StopDate, StopTime, UntilDate, PreRecord, PostRecord };
 enum class Repetition { Once, Daily, Weekly };
 

@@ -97,6 +97,8 @@ bool RecordingEntry::load()
     for (const QString& n : *names)
         trimmedNames.append(trimBlanks(n));
     const QString first = numbers->first();
+    if (first.trimmed().isEmpty())
+        return unusable(QStringLiteral("a channel in the viewer database has no number"));
     m_view.fillChannelLists(*numbers, trimmedNames);
     m_view.selectNumber(first);
 

@@ -253,6 +253,23 @@ private Q_SLOTS:
         }
     }
 
+    void theSpinBesideAnInvalidFieldMendsIt()
+    {
+        QVERIFY(open());
+        type("Text_StartTime", "25:00");
+        auto* spin = w<QScrollBar>("Scroll_Starttime");
+        click(spin);
+        QVERIFY(m_prompter.shown.isEmpty());
+        spin->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(text("Text_StartTime"),
+                 QTime(0, 0).addSecs(spin->value() * 60).toString(QStringLiteral("HH:mm")));
+        QCOMPARE(focused(), QStringLiteral("Text_StartTime"));
+        // Another field's spin is a move away from the field like any other.
+        type("Text_StartTime", "25:00");
+        click(w<QScrollBar>("Scroll_Stoptime"));
+        QCOMPARE(m_prompter.texts(), QStringList{m_state.msg.MsgInvalidDateTime});
+    }
+
     void aFailedStartCheckStillRefreshesTheProposal()
     {
         QVERIFY(open());
