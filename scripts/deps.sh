@@ -7,7 +7,7 @@ DORVEL_PACKAGES=(
     cmake g++ ninja-build
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
     dbus-daemon xvfb xauth at-spi2-core
-    sqlite3 procps
+    sqlite3 libsqlite3-dev procps xdotool
     # The package and its checks: dpkg-shlibdeps (with file), the validators of the menu
     # entry and the metainfo, and the SVG icon engine the package depends on.
     dpkg-dev file desktop-file-utils appstream libqt6svg6

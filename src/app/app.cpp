@@ -1,6 +1,8 @@
 #include "app.h"
 
 #include "activitylist.h"
+#include "addrecordingcommand.h"
+#include "addrecordingdialog.h"
 #include "afterrecording.h"
 #include "appstate.h"
 #include "clock.h"
@@ -163,6 +165,13 @@ int runApplication(int argc, char* argv[])
             state, timer, [&] { Dialog::run(settingsEditor, &window); },
             [&] { startup.loadMainWindow(); });
     });
+    AddRecordingCommand addRecording(
+        state, prompter, window,
+        [&] {
+            return AddRecordingDialog::run({state, db, prompter, clock}, &window);
+        },
+        [&] { loader.getRecordings(); });
+    QObject::connect(&window, &MainWindow::addRecordingClicked, [&] { addRecording.run(); });
     QObject::connect(&window, &MainWindow::goTimerTriggered, [&] { menu.goTimer(); });
     QObject::connect(&window, &MainWindow::noShutDownTriggered, [&] { menu.noShutDown(); });
 

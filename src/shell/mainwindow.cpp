@@ -164,9 +164,8 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     layout->addWidget(splitter, 1);
     layout->addLayout(side);
 
-    // The add-recording form and the delete command are not built yet: their buttons stay
-    // visible but cannot be pressed.
-    for (QPushButton* notYet : {m_addRecording, m_delete})
+    // The delete command is not built yet: its button stays visible but cannot be pressed.
+    for (QPushButton* notYet : {m_delete})
         notYet->setEnabled(false);
 
     connect(m_startViewer, &QPushButton::clicked, this, &MainWindow::startViewerClicked);
