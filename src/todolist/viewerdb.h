@@ -58,6 +58,8 @@ public:
     // NULL reads as an empty text.
     struct LoadRow {
         QString num, channel, startTime, endTime, shortDesc, longDesc, preRecord, postRecord;
+        qint64 rowId = 0;
+        QString fingerprint; // the stored bytes of the four texts, see takeRecord()
     };
     static const QStringList& loadFieldNames(); // the 8 field names, in query order
     // The load statement as text, for measuring it with other tools.
@@ -76,6 +78,21 @@ public:
     // written back unchanged; nothing when no row matched or the delete failed.
     std::optional<QSqlRecord> takeFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
                                               const QString& shortDesc, const QString& longDesc);
+    // The same for the row the list was loaded from: the row with that rowid when its stored
+    // STARTTIME, ENDTIME, SHORTDESC and LONGDESC are still, byte for byte and type for type,
+    // those of the fingerprint; otherwise the first row that has them. Texts that are not
+    // UTF-8 or stored as BLOBs are found as well. Without a rowid the texts decide, as in
+    // takeFirstRecord.
+    struct RecordKey {
+        qint64 rowId = 0;
+        QString fingerprint;
+        QString dbStartTime, dbEndTime, shortDesc, longDesc;
+    };
+    std::optional<QSqlRecord> takeRecord(const RecordKey& key);
+    // Why the last statement failed: nothing matched, or the file is locked, or else.
+    enum class Failure { None, NotFound, Locked, Other };
+    Failure lastFailure() const { return m_lastFailure; }
+
     // Re-inserts a row returned by takeFirstRecord, every column as it was (under a new rowid).
     bool restoreRecord(const QSqlRecord& record);
 
@@ -123,6 +140,8 @@ public:
     bool appendRecord(const NewRecord& record);
 
     static constexpr int kBusyTimeoutMs = 5000;
+    // How long statements wait for another program's lock, until set otherwise.
+    void setBusyTimeout(int ms);
 
 private:
     bool ready();
@@ -135,6 +154,7 @@ private:
     QString m_connection;
     QString m_path;
     QString m_lastError;
+    Failure m_lastFailure = Failure::None;
 };
 
 } // namespace dorvel
