@@ -1,6 +1,7 @@
 #include "eventlog.h"
 
 #include "clock.h"
+#include "plaintext.h"
 #include "settings.h"
 
 #include <QFile>
@@ -27,7 +28,8 @@ bool EventLog::append(const QString& text)
     QFile f(m_path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
-    const QByteArray line = (formatDefault(m_clock.now()) + text + QLatin1Char('\n')).toUtf8();
+    const QByteArray line =
+        (formatDefault(m_clock.now()) + escapeControls(text) + QLatin1Char('\n')).toUtf8();
     const bool ok = f.write(line) == line.size();
     return f.flush() && ok;
 }
