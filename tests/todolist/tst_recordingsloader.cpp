@@ -52,6 +52,11 @@ struct Harness {
                             view,  timer, clock,    store, [this] { ++ended; }};
 };
 
+QStringList around0()
+{
+    return {"Good|19:30|19:45|0|0", "Later|21:15|22:00|0|0"};
+}
+
 struct Load {
     QStringList entries; // "title|start|end|pre|post": hh:mm is on 2026-12-05, - is NULL
     QTime now;
@@ -126,6 +131,18 @@ private Q_SLOTS:
             {"A|2026.10.25 01:30|2026.10.25 03:30|0|0", "B|2027.03.28 01:30|2027.03.28 03:30|0|0",
              "C|2027.10.31 02:05|2027.10.31 04:00|10|0"},
             t19, "", "r..", "180 60 185");
+        // Started when the spring clock jumps to 03:00, first of the two autumn 02:30s: both
+        // record to the programme's end.
+        row("skipped and repeated hour",
+            {"S|2027.03.28 02:30|2027.03.28 04:00|0|0", "A|2027.10.31 02:30|2027.10.31 04:00|0|0"},
+            t19, "", "..", "60 150");
+        // An end before or at the start is no length of a recording.
+        row("end before start", around0() + QStringList{"Bad|14:27|13:57|0|0"}, t19, "", "r..",
+            "- 15 45", "", "End not after start:  One 2026.12.05 14:27 Bad");
+        row("end at start", around0() + QStringList{"Bad|20:15|20:15|0|0"}, t19, "", "r..",
+            "- 15 45", "", "End not after start:  One 2026.12.05 20:15 Bad");
+        row("trail before lead", around0() + QStringList{"Bad|20:15|20:30|0|-20"}, t19, "", "r..",
+            "- 15 45", "", "End not after start:  One 2026.12.05 20:15 Bad");
         row("take-over", {"R|19:00|22:00|0|5", "L|23:00|23:30|0|0"}, t2030, "p", "r.", "95 30",
             "R");
         row("two running", {"R|19:00|22:00|0|5", "T|20:00|21:00|0|0"}, t2030, "p", "rr", "185 60");
