@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "eventlog.h"
 #include "linux_autostart.h"
+#include "linux_notifier.h"
 #include "linux_processes.h"
 #include "mainwindow.h"
 #include "menuactions.h"
@@ -140,6 +141,8 @@ int runApplication(int argc, char* argv[])
                          [&] { powerOps.signalSystemRequired(state.standbyMode); },
                          [&] { powerOps.closeWakeTimer(); }, endProcess,
                          [] { QCoreApplication::processEvents(); }});
+    DBusNotifier notifier(QDBusConnection::sessionBus());
+    scheduler.setNotifier(&notifier);
     tick = [&] { scheduler.tick(); };
     MenuActions menu(state, store, window, [&] { after.commands().wakeToolCommand(); });
 
