@@ -132,6 +132,9 @@ int runApplication(int argc, char* argv[])
 
     RecordingsLoader loader(state, todo, activity, db, prompter, window, timer, clock, store,
                             endProcess);
+    loader.setRetry([&app](int ms, std::function<void()> again) {
+        QTimer::singleShot(ms, &app, std::move(again));
+    });
     PowerServices powerServices{state, todo,  activity, log,      prompter,  window,   timer,
                                 clock, store, viewer,   powerOps, autostart, launcher, countdown};
     AfterRecording after(powerServices, {endProcess});

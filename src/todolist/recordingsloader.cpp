@@ -116,6 +116,23 @@ int RecordingsLoader::recordingMinutes(double from, double to)
 
 void RecordingsLoader::loadFailed(const QString& reason)
 {
+    if (m_later && m_db.lastFailure() == ViewerDatabase::Failure::Locked) {
+        m_activity.append(clockText() + QStringLiteral(":   ") +
+                          (english() ? QStringLiteral("The Orbivu database is locked by another "
+                                                      "program; trying again in %1 s")
+                                     : QStringLiteral("Die Orbivu Datenbank ist von einem anderen "
+                                                      "Programm gesperrt; neuer Versuch in %1 s"))
+                              .arg(kLockRetryMs / 1000));
+        m_view.setClockRed(true);
+        m_view.setClockText(m_state.msg.MsgNotStarted);
+        if (!std::exchange(m_retryPending, true)) {
+            m_later(kLockRetryMs, [this] {
+                m_retryPending = false;
+                getRecordings();
+            });
+        }
+        return;
+    }
     const QString text =
         english() ? QStringLiteral("The recordings could not be read from the Orbivu database:\n"
                                    "%1.\n\nThe to-do list was kept as it was. No recording is "

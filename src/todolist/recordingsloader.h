@@ -53,6 +53,14 @@ public:
 
     void getRecordings();
 
+    // Runs a function again after some milliseconds (a timer in the program, by hand in
+    // tests). With it, a load that meets a file locked by another program says so in the
+    // activity list and tries again by itself, without a box: both programs start at login,
+    // and an unattended PC must not wait for a click.
+    using Later = std::function<void(int ms, std::function<void()>)>;
+    void setRetry(Later later) { m_later = std::move(later); }
+    static constexpr int kLockRetryMs = 10000;
+
 private:
     void loadFailed(const QString& reason);
     QString clockText() const;
@@ -74,6 +82,8 @@ private:
     const Clock& m_clock;
     SettingsStore& m_store;
     std::function<void()> m_endProcess;
+    Later m_later;
+    bool m_retryPending = false;
     bool m_loading = false;
     // UTC offsets at the start and end of a day, so that only days with a change cost more.
     QHash<qint64, std::pair<int, int>> m_dayOffsets;

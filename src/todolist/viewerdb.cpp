@@ -6,8 +6,11 @@
 #include <QSqlField>
 #include <QSqlQuery>
 
+#include <QFile>
+
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 
 namespace dorvel {
 
@@ -94,31 +97,55 @@ ViewerDatabase::~ViewerDatabase()
 bool ViewerDatabase::open(const QString& path)
 {
     close();
+    m_retryPath.clear();
+    m_lastError.clear();
+    m_lastFailure = Failure::None;
     const QFileInfo fi(path);
     // QSQLITE would silently create a missing file; the viewer's file must already exist.
-    if (!fi.isFile())
+    if (!fi.isFile()) {
+        m_lastFailure = Failure::Missing;
+        m_lastError = QStringLiteral("the database file %1 does not exist").arg(path);
         return false;
+    }
+    const std::optional<FileIdentity> identity = identityOf(path);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
         bool ok = db.open();
-        if (ok) {
+        if (!ok) {
+            m_lastFailure = Failure::Other;
+            m_lastError = readableReason(db.lastError());
+        } else {
             // An empty or foreign file opens fine in SQLite; only a file with the viewer's
-            // tables is the viewer's database. Reading sqlite_master also fails for garbage.
+            // tables is the viewer's database. Reading sqlite_master also fails for garbage,
+            // and waits for (then fails on) a lock that another program holds.
             QSqlQuery q(db);
-            ok = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
-                                       "AND upper(name) IN ('RECORD', 'CHANNELS')")) &&
-                 q.next() && q.value(0).toInt() == 2;
+            if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
+                                       "AND upper(name) IN ('RECORD', 'CHANNELS')")) ||
+                !q.next()) {
+                ok = false;
+                fail(q);
+                if (q.lastError().nativeErrorCode() == QLatin1String("26"))
+                    m_lastFailure = Failure::NotViewerDatabase;
+            } else if (q.value(0).toInt() != 2) {
+                ok = false;
+                m_lastFailure = Failure::NotViewerDatabase;
+                m_lastError = QStringLiteral("%1 is no viewer database").arg(path);
+            }
         }
         if (!ok) {
             db.close();
         } else {
             m_path = path;
+            m_identity = identity;
             return true;
         }
     }
     QSqlDatabase::removeDatabase(m_connection);
+    // A lock passes: the next statement tries again.
+    if (m_lastFailure == Failure::Locked)
+        m_retryPath = path;
     return false;
 }
 
@@ -132,6 +159,7 @@ void ViewerDatabase::close()
     }
     QSqlDatabase::removeDatabase(m_connection);
     m_path.clear();
+    m_identity.reset();
 }
 
 bool ViewerDatabase::isOpen() const
@@ -153,8 +181,30 @@ void ViewerDatabase::setBusyTimeout(int ms)
     q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(ms));
 }
 
+std::optional<ViewerDatabase::FileIdentity> ViewerDatabase::identityOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
 bool ViewerDatabase::ready()
 {
+    // The file at the path is another one (a backup restored by copy and rename): the open
+    // connection still reads the old, deleted copy. Open the new one.
+    if (isOpen() && m_identity) {
+        const std::optional<FileIdentity> now = identityOf(m_path);
+        if (now && *now != *m_identity) {
+            const QString path = m_path;
+            if (!open(path))
+                return false;
+        }
+    } else if (!isOpen() && !m_retryPath.isEmpty()) {
+        const QString path = m_retryPath; // open() forgets it
+        if (!open(path))
+            return false;
+    }
     m_lastError.clear();
     m_lastFailure = Failure::None;
     if (!isOpen()) {

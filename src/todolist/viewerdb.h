@@ -35,7 +35,12 @@ public:
 
     // OpenViewerDatabase: releases a previous connection and opens the file. Fails for a
     // missing file, a folder, and a file that is not a viewer database (no RECORD and
-    // CHANNELS tables), without ever creating or changing the file.
+    // CHANNELS tables), without ever creating or changing the file; lastFailure() tells these
+    // apart from a file that another program keeps locked beyond the busy timeout, which the
+    // next statement tries to open again.
+    //
+    // Before every statement the file at the path is compared with the one that was opened;
+    // when it has been replaced (copied over and renamed), the new file is opened.
     bool open(const QString& path);
     void close();
     bool isOpen() const;
@@ -90,7 +95,7 @@ public:
     };
     std::optional<QSqlRecord> takeRecord(const RecordKey& key);
     // Why the last statement failed: nothing matched, or the file is locked, or else.
-    enum class Failure { None, NotFound, Locked, Other };
+    enum class Failure { None, NotFound, Locked, Missing, NotViewerDatabase, Other };
     Failure lastFailure() const { return m_lastFailure; }
 
     // Re-inserts a row returned by takeFirstRecord, every column as it was (under a new rowid).
@@ -151,8 +156,16 @@ private:
     // Channel number and name of every row that one bound value selects, in rowid order.
     std::optional<QList<Channel>> channels(const QString& statement, const QVariant& value);
 
+    struct FileIdentity {
+        quint64 device = 0, inode = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    static std::optional<FileIdentity> identityOf(const QString& path);
+
     QString m_connection;
     QString m_path;
+    std::optional<FileIdentity> m_identity;
+    QString m_retryPath; // locked when it was opened
     QString m_lastError;
     Failure m_lastFailure = Failure::None;
 };

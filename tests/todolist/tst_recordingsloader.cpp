@@ -10,8 +10,11 @@
 
 #include <QFile>
 #include <QProcess>
+
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <functional>
 
 using namespace dorvel;
 using namespace dorvel::test;
@@ -301,6 +304,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("words");
         QTest::newRow("locked for 3 s") << "lock 3" << QString(); // the load waits and succeeds
         QTest::newRow("stays locked") << "lock 0" << QStringLiteral("locked");
+        // Tried again by itself, without a box, once the lock is gone.
+        QTest::newRow("stays locked, retried") << "lock 0 retry" << QString();
         QTest::newRow("vanished") << "remove" << QStringLiteral("no longer exists");
         QTest::newRow("damaged") << "garbage" << QStringLiteral("damaged");
     }
@@ -318,8 +323,11 @@ private Q_SLOTS:
         const double nextBefore = h.todo.nextEventTime;
         std::optional<Locker> lock;
         QFile file(m_path);
+        QList<std::function<void()>> retries;
+        if (damage.endsWith("retry"))
+            h.loader.setRetry([&](int, std::function<void()> f) { retries << f; });
         if (damage.startsWith("lock"))
-            QVERIFY(lock.emplace(m_path, damage.back().digitValue()).m_locked);
+            QVERIFY(lock.emplace(m_path, damage.at(5).digitValue()).m_locked);
         else if (damage == "remove")
             QVERIFY(file.remove());
         else
@@ -327,6 +335,17 @@ private Q_SLOTS:
                     file.write(QByteArray(4096, 'x')) > 0);
         h.load();
         QCOMPARE(h.prompter.shown.size(), int(!words.isEmpty()));
+        if (damage.endsWith("retry")) {
+            QVERIFY(!h.timer.active && h.view.clockRed);
+            QVERIFY(h.activity.lines().last().contains("locked by another program"));
+            h.load(); // a click meanwhile: still one retry waiting
+            QCOMPARE(retries.size(), 1);
+            lock.reset();
+            retries.takeFirst()();
+            QVERIFY(h.timer.active && !h.view.clockRed && retries.isEmpty());
+            QCOMPARE(h.snapshot(), before);
+            return;
+        }
         QCOMPARE(h.timer.active, words.isEmpty());
         if (words.isEmpty())
             return;
@@ -342,6 +361,43 @@ private Q_SLOTS:
         lock.reset(); // once the file can be read again, the tick is switched back on
         h.load();
         QVERIFY(h.timer.active && !h.view.clockRed);
+    }
+
+    // A backup restored by copy and rename: the next load reads the new file, and the entry
+    // loaded from it is deleted from it, not from the old, deleted copy.
+    void replacedFile()
+    {
+        {
+            DbFixture f(m_path);
+            f.channel(1, "One");
+            f.record(1, "2026.12.05 20:15", "2026.12.05 21:00", "Old");
+        }
+        Harness h(m_path);
+        h.load();
+        QCOMPARE(h.cell(1, T::ShortDesc), QStringLiteral("Old"));
+        const QString copy = m_path + QStringLiteral(".restored");
+        {
+            DbFixture f(copy);
+            f.channel(1, "One");
+            f.record(1, "2026.12.05 22:15", "2026.12.05 23:00", "Restored");
+        }
+        QVERIFY(::rename(QFile::encodeName(copy).constData(),
+                         QFile::encodeName(m_path).constData()) == 0);
+        h.load();
+        QCOMPARE(h.todo.rows(), 2);
+        QCOMPARE(h.cell(1, T::ShortDesc), QStringLiteral("Restored"));
+        QVERIFY(h.db.takeRecord({h.todo.rowId(1), h.todo.fingerprint(1), h.cell(1, T::DbStartTime),
+                                 h.cell(1, T::DbEndTime), h.cell(1, T::ShortDesc),
+                                 h.cell(1, T::LongDesc)}));
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "replaced-check");
+            other.setDatabaseName(m_path);
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec("SELECT count(*) FROM RECORD") && q.next());
+            QCOMPARE(q.value(0).toInt(), 0);
+        }
+        QSqlDatabase::removeDatabase("replaced-check");
     }
 };
 
