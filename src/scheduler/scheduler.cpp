@@ -15,6 +15,7 @@
 #include "viewerdb.h"
 #include "viewerprocess.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <QThread>
@@ -243,7 +244,7 @@ QString Scheduler::recordFolderProblem() const
     // Without a record folder the viewer writes into its working folder, its own.
     const QString dir = m_state.recordDirectory.isEmpty() ? viewerFolder(m_state.orbivuExePath)
                                                           : m_state.recordDirectory;
-    const QFileInfo fi(dir);
+    const QFileInfo fi(QDir::cleanPath(dir));
     if (!fi.exists())
         return QStringLiteral("the record folder %1 does not exist").arg(dir);
     if (!fi.isDir())

@@ -4,6 +4,7 @@
 #include "eventlog.h"
 #include "fakeprocesses.h"
 #include "fakes.h"
+#include "notifier.h"
 #include "recordingsloader.h"
 #include "scheduler.h"
 #include "todolist.h"
@@ -17,6 +18,14 @@ using namespace dorvel;
 using namespace dorvel::test;
 
 namespace {
+
+struct RecordingNotifier final : Notifier {
+    void notify(const QString& summary, const QString& body) override
+    {
+        shown << summary + " | " + body;
+    }
+    QStringList shown;
+};
 
 struct RecordingAutostart final : Autostart {
     void setRunEntry(const QString& name, const QString& program, const QStringList& args) override
@@ -51,6 +60,7 @@ struct Rig {
     EventLog log{clock, app.settings};
     RecordingAutostart autostart;
     MemorySettingsStore store;
+    RecordingNotifier notifier;
     int ended = 0;
     int wakeTimerClosed = 0;
     Scheduler scheduler{app,  list,  activity, db,  viewer,   prompter,
@@ -71,6 +81,7 @@ struct Rig {
         hooks.closeWakeTimer = [this] { ++wakeTimerClosed; };
         hooks.endProcess = [this] { ++ended; };
         scheduler.setHooks(hooks);
+        scheduler.setNotifier(&notifier);
         timer.start();
     }
     // The status half of the after-recording check, as far as the tick relies on it.
@@ -431,6 +442,110 @@ private Q_SLOTS:
         other.close();
         other = QSqlDatabase();
         QSqlDatabase::removeDatabase(lockName);
+    }
+
+    void failedRecordingIsReported_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("cause"); // in the activity line, the log and the notification
+        QTest::newRow("viewer ends at once") << "ends"
+                                             << "the viewer ended 0.5 s after its start";
+        QTest::newRow("record folder missing") << "missing"
+                                               << "does not exist";
+        QTest::newRow("record folder is a file") << "file"
+                                                 << "is not a folder";
+        QTest::newRow("viewer ignores close requests") << "ignores"
+                                                       << "does not close";
+        QTest::newRow("viewer cannot start") << "nostart"
+                                             << "Start Rec failed: no such file";
+    }
+    void failedRecordingIsReported()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, cause);
+        Rig rig;
+        if (failure == "missing")
+            rig.app.recordDirectory = rig.tmp.filePath("gone") + "/";
+        if (failure == "file") {
+            QFile f(rig.tmp.filePath("plain"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            rig.app.recordDirectory = f.fileName() + "/";
+        }
+        if (failure == "nostart")
+            rig.launcher.failWith = "no such file";
+        rig.addEntry("Tatort", at(20, 15), 90);
+        if (failure == "ignores") {
+            rig.app.settings.autoClose = true;
+            rig.table.obeysClose = false;
+            rig.userStartsViewer();
+            rig.tickAt(at(20, 14, 50)); // before the launch time: not yet a delay
+            QVERIFY(rig.notifier.shown.isEmpty());
+        }
+        rig.tickAt(at(20, 15, 1));
+        if (failure == "ends") {
+            rig.table.remove(4000);
+            rig.clock.advanceMs(500);
+            rig.scheduler.tick();
+        }
+        rig.tickAt(at(20, 15, 2));
+        rig.tickAt(at(20, 20)); // told once
+        QCOMPARE(rig.notifier.shown.size(), 1);
+        QVERIFY2(rig.notifier.shown.first().contains(cause),
+                 qPrintable(rig.notifier.shown.first()));
+        QVERIFY(rig.notifier.shown.first().contains("Tatort"));
+        const QStringList lines = rig.activity.lines().filter(cause);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().contains("Tatort"));
+        QCOMPARE(rig.logLines().filter(cause).size(), 1);
+        // A missing folder is told before the start; the viewer is still started.
+        QCOMPARE(rig.launcher.starts.size(), failure == "ignores" ? 0 : 1);
+    }
+
+    // With overlaps ignored, two entries due in the same minute: one is recorded, and the
+    // other does not wait silently for ever.
+    void sameLaunchMinuteIsTold()
+    {
+        Rig rig;
+        rig.app.settings.ignoreOverlap = true;
+        rig.folder.addRecord(12, "2026.12.05 20:15", "2026.12.05 21:00", "Erste");
+        rig.folder.addRecord(12, "2026.12.05 20:15", "2026.12.05 20:45", "Zweite");
+        rig.folder.addRecord(12, "2026.12.05 22:00", "2026.12.05 22:30", "Später");
+        rig.clock.set(at(20, 0));
+        rig.loader.getRecordings();
+        rig.tickAt(at(20, 15, 1));
+        rig.tickAt(at(20, 15, 2));
+        QCOMPARE(rig.launcher.starts.size(), 1);
+        const QString started = rig.launcher.starts[0].args.last().mid(6);
+        const QString left = started == "Erste" ? "Zweite" : "Erste";
+        const QStringList lines = rig.activity.lines().filter("Not recorded");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().contains(left) && lines.first().contains(started));
+        QCOMPARE(rig.logLines().filter("Not recorded").size(), 1);
+        QCOMPARE(rig.list.nextEventTime, toDaySerial(at(22, 0)));
+    }
+
+    // A title or channel from the database cannot split a line of the log or the activity
+    // list (and so cannot forge one); the viewer gets the text unchanged.
+    void controlCharactersCannotForgeLines()
+    {
+        Rig rig;
+        rig.app.settings.useShortdesc = true;
+        const QString title = "Krimi\n2026-12-05 20:15:00  /bin/evil /record=999\x1b[2J";
+        rig.folder.addRecord(12, "2026.12.05 19:00", "2026.12.05 19:30", title);
+        rig.folder.addRecord(12, "2026.12.05 20:15", "2026.12.05 21:00", title);
+        rig.clock.set(at(20, 0));
+        rig.loader.getRecordings();
+        rig.tickAt(at(20, 15, 1));
+        QCOMPARE(rig.launcher.starts.size(), 1);
+        for (const QString& line : rig.logLines())
+            QVERIFY2(line.startsWith("2026-12-05 20:15:01  "), qPrintable(line));
+        QCOMPARE(rig.logLines().size(), 1);
+        for (const QString& line : rig.activity.lines()) {
+            QVERIFY(!line.contains('\n') && !line.contains(QChar(0x1b)));
+            QVERIFY(!line.startsWith("2026-12-05 20:15:00  /bin/evil"));
+        }
+        QCOMPARE(rig.activity.lines().filter("Krimi\\x0a2026-12-05").size(), 2);
+        QVERIFY(rig.activity.lines().last().endsWith("\\x1b[2J  (45 Min)"));
     }
 };
 
