@@ -381,6 +381,10 @@ void Scheduler::startEntry(double now)
     } else if (m_list.recordingCount > 0) {
         --m_list.recordingCount;
     }
+    // At once, so that the viewer's own timer never sees the entry it is recording.
+    const bool deleted = started && m_db.takeRecord(dbKey).has_value();
+    const bool gone = !deleted && m_db.lastFailure() == ViewerDatabase::Failure::NotFound;
+    const QString deleteError = deleted ? QString() : m_db.lastError();
     // The row leaves the list in either case: left in, a failed start would be tried every
     // 500 ms, and a started entry whose delete failed would be recorded a second time.
     m_list.removeRow(r);
@@ -403,13 +407,12 @@ void Scheduler::startEntry(double now)
                   .arg(oneLine(error), entry));
         return;
     }
-    if (m_db.takeRecord(dbKey))
+    if (deleted)
         return;
-    const bool gone = m_db.lastFailure() == ViewerDatabase::Failure::NotFound;
-    report(QStringLiteral("   Start Rec: could not delete the entry from the viewer "
-                          "database (%1)%2: %3")
-               .arg(oneLine(m_db.lastError()), gone ? QString() : QStringLiteral(", trying again"),
-                    entry));
+    report(
+        QStringLiteral("   Start Rec: could not delete the entry from the viewer "
+                       "database (%1)%2: %3")
+            .arg(oneLine(deleteError), gone ? QString() : QStringLiteral(", trying again"), entry));
     if (!gone)
         m_pendingDeletes.append({dbKey, entry, m_clock.nowSerial() + kRetryEvery});
     // Shown only now, and without waiting, so that the box holds nothing up.
