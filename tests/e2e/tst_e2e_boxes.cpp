@@ -80,8 +80,12 @@ private Q_SLOTS:
             E2ESandbox::waitForOutput(*dorvel, out, "   Start Rec:  Krimi  (1 Min)",
                                       int(QDateTime::currentDateTime().msecsTo(start)) + 10000),
             out.constData());
-        const QString recording = findProcess({box.root.toUtf8(), QByteArrayLiteral("/record=1")});
-        QVERIFY(!recording.isEmpty());
+        // The line comes just before the start.
+        QString recording;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(recording = findProcess({box.root.toUtf8(), QByteArrayLiteral("/record=1")}))
+                 .isEmpty(),
+            5000);
         QCOMPARE(niceOf(recording), niceOf(QString::number(::getpid())));
         QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, "   Stop Rec", 30000));
         QVERIFY2(E2ESandbox::waitForOutput(
