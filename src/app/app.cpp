@@ -8,6 +8,7 @@
 #include "clock.h"
 #include "eventlog.h"
 #include "linux_autostart.h"
+#include "linux_notifier.h"
 #include "linux_processes.h"
 #include "mainwindow.h"
 #include "menuactions.h"
@@ -133,6 +134,9 @@ int runApplication(int argc, char* argv[])
 
     RecordingsLoader loader(state, todo, activity, db, prompter, window, timer, clock, store,
                             endProcess);
+    loader.setRetry([&app](int ms, std::function<void()> again) {
+        QTimer::singleShot(ms, &app, std::move(again));
+    });
     PowerServices powerServices{state, todo,  activity, log,      prompter,  window,   timer,
                                 clock, store, viewer,   powerOps, autostart, launcher, countdown};
     AfterRecording after(powerServices, {endProcess});
@@ -142,6 +146,8 @@ int runApplication(int argc, char* argv[])
                          [&] { powerOps.signalSystemRequired(state.standbyMode); },
                          [&] { powerOps.closeWakeTimer(); }, endProcess,
                          [] { QCoreApplication::processEvents(); }});
+    DBusNotifier notifier(QDBusConnection::sessionBus());
+    scheduler.setNotifier(&notifier);
     tick = [&] { scheduler.tick(); };
     MenuActions menu(state, store, window, [&] { after.commands().wakeToolCommand(); });
 

@@ -1,6 +1,7 @@
 #include "eventlog.h"
 
 #include "clock.h"
+#include "plaintext.h"
 #include "settings.h"
 
 #include <QFile>
@@ -10,7 +11,7 @@ namespace dorvel {
 
 bool EventLog::writeLine(const QString& text)
 {
-    const QString line = formatDefault(m_clock.now()) + text;
+    const QString line = formatDefault(m_clock.now()) + escapeControls(text);
     if (m_mirror)
         m_mirror(line);
     if (!m_settings.saveLog || m_path.isEmpty())

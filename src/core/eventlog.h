@@ -12,6 +12,7 @@ struct Settings;
 // The optional event log "Dorvel.log": one UTF-8 line per event, the date-time in the default
 // text form immediately followed by the event text (which brings its own leading blanks).
 // Every line is a complete open-append-close, so other programs may read between events.
+// Control characters in the text are written escaped: one event is always one line.
 class EventLog {
 public:
     EventLog(const Clock& clock, const Settings& settings) : m_clock(clock), m_settings(settings) {}

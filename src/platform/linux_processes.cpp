@@ -5,6 +5,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -299,6 +304,53 @@ bool LinuxProcessTable::requestClose(qint64 pid, int waitMs)
     return ended;
 }
 
+struct LinuxProcessLauncher::Starter {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::function<void()> job;
+    bool done = false;
+    bool quit = false;
+    std::thread thread{[this] { run(); }};
+
+    void run()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return quit || job; });
+            if (job) {
+                job();
+                job = nullptr;
+                done = true;
+                wake.notify_all();
+            }
+            if (quit)
+                return;
+        }
+    }
+    // Runs f on the starter thread and waits for it.
+    void call(std::function<void()> f)
+    {
+        std::unique_lock lock(mutex);
+        done = false;
+        job = std::move(f);
+        wake.notify_all();
+        wake.wait(lock, [this] { return done; });
+    }
+    ~Starter()
+    {
+        {
+            std::lock_guard lock(mutex);
+            quit = true;
+        }
+        wake.notify_all();
+        thread.join();
+    }
+};
+
+LinuxProcessLauncher::LinuxProcessLauncher() : m_starter(std::make_unique<Starter>()) {}
+
+LinuxProcessLauncher::~LinuxProcessLauncher() = default;
+
 std::optional<StartedProcess> LinuxProcessLauncher::start(const QString& program,
                                                           const QStringList& args,
                                                           const QString& workingDir, QString* error)
@@ -326,18 +378,24 @@ std::optional<StartedProcess> LinuxProcessLauncher::start(const QString& program
     if (!workingDir.isEmpty() && !QFileInfo(workingDir).isDir())
         return fail(workingDir + QStringLiteral(": working folder does not exist"));
 
-    QProcess p;
-    p.setProgram(path);
-    p.setArguments(args);
-    p.setWorkingDirectory(workingDir);
-    // Detached means detached: the program must not hold our input or output open, or
-    // whoever reads our output would wait for the viewer's end.
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.setStandardOutputFile(QProcess::nullDevice());
-    p.setStandardErrorFile(QProcess::nullDevice());
     qint64 pid = 0;
-    if (!p.startDetached(&pid) || pid <= 0)
-        return fail(path + QStringLiteral(": ") + p.errorString());
+    bool started = false;
+    QString reason;
+    m_starter->call([&] {
+        QProcess p;
+        p.setProgram(path);
+        p.setArguments(args);
+        p.setWorkingDirectory(workingDir);
+        // Detached means detached: the program must not hold our input or output open, or
+        // whoever reads our output would wait for the viewer's end.
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.setStandardErrorFile(QProcess::nullDevice());
+        started = p.startDetached(&pid);
+        reason = p.errorString();
+    });
+    if (!started || pid <= 0)
+        return fail(path + QStringLiteral(": ") + reason);
     // A program that has already ended keeps start time 0, which no live process has.
     return StartedProcess{pid, startTimeOf(pid)};
 }

@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <memory>
+
 namespace dorvel {
 
 // The process table of /proc, limited to the processes of the user we run as: others are
@@ -46,12 +48,27 @@ private:
 
 // Starts programs detached (no shell): the started program is not our child, so it neither
 // becomes a zombie nor dies with us, and its standard input and output go to /dev/null.
+//
+// Programs start at the scheduling priority the launcher was made with, not at the one the
+// program has lowered itself to since: a process inherits the nice value of the thread that
+// starts it and cannot raise it again, and the viewer must not record at the lowest CPU
+// priority. So the starts are made on a thread of the launcher's own, made when the launcher
+// is; the caller waits for each start, so nothing else runs on it.
 class LinuxProcessLauncher final : public ProcessLauncher {
 public:
+    LinuxProcessLauncher();
+    ~LinuxProcessLauncher() override;
+    LinuxProcessLauncher(const LinuxProcessLauncher&) = delete;
+    LinuxProcessLauncher& operator=(const LinuxProcessLauncher&) = delete;
+
     // A missing program, a folder, a file without execute permission and a missing working
     // folder are refused before anything starts, each with its own reason.
     std::optional<StartedProcess> start(const QString& program, const QStringList& args,
                                         const QString& workingDir, QString* error) override;
+
+private:
+    struct Starter;
+    std::unique_ptr<Starter> m_starter;
 };
 
 } // namespace dorvel

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace dorvel {
@@ -24,6 +25,16 @@ public:
 
     virtual ~Prompter() = default;
     virtual Answer show(const Box& box) = 0;
+    // Shows a box without waiting for it: the caller goes on at once and onAnswer runs when
+    // the user has closed it. Boxes opened by the scheduler tick use this, so that an
+    // unanswered box never holds up a recording. Implementations that cannot show a box
+    // without waiting may fall back to show().
+    virtual void post(const Box& box, std::function<void(Answer)> onAnswer = {})
+    {
+        const Answer a = show(box);
+        if (onAnswer)
+            onAnswer(a);
+    }
     // Returns the chosen path, or nothing when the user cancelled.
     virtual std::optional<QString> openFile(const QString& title, const QString& filter,
                                             const QString& startPath) = 0;

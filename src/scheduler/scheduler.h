@@ -1,10 +1,14 @@
 #pragma once
 
+#include "viewerdb.h"
 #include "viewerprocess.h"
 
+#include <QDateTime>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
+
+#include <QSet>
 
 #include <functional>
 #include <optional>
@@ -17,10 +21,10 @@ class Autostart;
 class Clock;
 class EventLog;
 class MainView;
+class Notifier;
 class Prompter;
 class TickTimer;
 class TodoList;
-class ViewerDatabase;
 
 // The viewer's command line for one recording: the program and one argument per switch.
 struct ViewerCommand {
@@ -57,21 +61,42 @@ public:
               const Clock& clock, EventLog& log, Autostart& autostart, Hooks hooks = {});
 
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
+    // Where failed recordings are announced on the desktop; none by default.
+    void setNotifier(Notifier* notifier) { m_notifier = notifier; }
 
     void tick();
 
     // The command line that starts the recording of a to-do row (unique file name included).
     ViewerCommand commandFor(int row) const;
 
-    // True while a tick runs, boxes included; a tick arriving then only updates the clock.
+    // True while a tick runs; a tick arriving then (from a nested event loop such as the
+    // pause after a start) only updates the clock. Boxes of the tick do not block: they are
+    // answered later, with the timer running.
     bool inTick() const { return m_inTick; }
 
+    // What tells one entry apart from every other: its database row and stored texts.
+    static QString entryKey(const TodoList& list, int row);
+
 private:
-    // Steps 5 and 6 of the tick; false when the tick ended the program.
-    bool blockingViewer(double& now, std::optional<ViewerProcess::SnapshotScope>& reading);
+    // Step 5 of the tick.
+    void blockingViewer(double now);
+    // The busy warning was closed: the start it warned of is given up when it is still due
+    // and more than a minute late.
+    void busyWarningClosed(const QString& key, double launch);
     void startEntry(double now);
+    // Deletes of started entries that failed for a passing reason (a lock, a full disk) are
+    // tried again until they succeed: left in the database, the entry would be taken over
+    // and recorded a second time after a restart.
+    void retryDeletes();
+    // The next event: the first row from `row` on that is still pending.
     void moveNextEventTo(int row);
     void report(const QString& text); // activity list and log
+    // A recording that failed or cannot be made: activity list, log and the desktop.
+    void alert(const QString& text);
+    // Whether the record folder can take a new file; the reason when not.
+    QString recordFolderProblem() const;
+    // A viewer we started that has ended at once recorded nothing.
+    void watchStartedViewer();
     QString describeEntry(int row) const;
 
     AppState& m_state;
@@ -86,7 +111,24 @@ private:
     EventLog& m_log;
     Autostart& m_autostart;
     Hooks m_hooks;
+    Notifier* m_notifier = nullptr;
     bool m_inTick = false;
+    bool m_ended = false;
+    // Entries started in this run: none is started twice, whatever brings it back.
+    QSet<QString> m_started;
+    QSet<QString> m_skippedTold; // pending entries that cannot start any more, told once
+    struct PendingDelete {
+        ViewerDatabase::RecordKey key;
+        QString entry; // as the activity list names it
+        double nextTry = 0;
+    };
+    QList<PendingDelete> m_pendingDeletes;
+    struct Watch {
+        qint64 pid = 0;
+        QDateTime startedAt;
+        QString entry;
+    } m_watch;
+    QString m_closeIgnoredFor; // the entry whose wait for a viewer that will not close was told
 };
 
 } // namespace dorvel

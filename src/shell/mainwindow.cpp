@@ -24,6 +24,9 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <memory>
+#include <utility>
+
 namespace dorvel {
 
 namespace {
@@ -107,6 +110,7 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("List1"));
     m_list->setModel(&m_activity);
+    m_list->setUniformItemSizes(true); // one line each: no need to measure thousands of them
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto* splitter = new QSplitter(Qt::Vertical, this);
@@ -176,8 +180,20 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     connect(m_wakeTool, &QPushButton::clicked, this, &MainWindow::wakeToolClicked);
     connect(m_addRecording, &QPushButton::clicked, this, &MainWindow::addRecordingClicked);
 
-    // New lines are scrolled into view.
-    connect(&m_activity, &ActivityList::lineAppended, m_list, [this] { m_list->scrollToBottom(); });
+    // New lines are scrolled into view, once per burst: each scroll lays out the whole list,
+    // and a load may add thousands of lines.
+    auto scrollPending = std::make_shared<bool>(false);
+    connect(&m_activity, &ActivityList::lineAppended, m_list, [this, scrollPending] {
+        if (std::exchange(*scrollPending, true))
+            return;
+        QMetaObject::invokeMethod(
+            m_list,
+            [this, scrollPending] {
+                *scrollPending = false;
+                m_list->scrollToBottom();
+            },
+            Qt::QueuedConnection);
+    });
 
     // Column widths live in the to-do list, in twips; the view follows and reports drags.
     connect(&m_todo, &TodoList::columnWidthChanged, this, &MainWindow::followColumnWidth);

@@ -78,10 +78,11 @@ QString Startup::defaultDatabasePath()
     return QDir::homePath() + QStringLiteral("/Orbivu/DATABASE/Orbivu.mdb");
 }
 
-void Startup::fatal(const QString& text, Prompter::Icon icon)
+void Startup::fatal(const QString& text, Prompter::Icon icon, bool forgetPath)
 {
     m.prompter.message(text, icon);
-    ProgramSettings(m.store).removeIfExists(keys::OrbivuDBPath);
+    if (forgetPath)
+        ProgramSettings(m.store).removeIfExists(keys::OrbivuDBPath);
     m_hooks.endProcess();
 }
 
@@ -154,11 +155,20 @@ bool Startup::loadMainWindow()
     const std::optional<QString> path = resolveDatabasePath();
     if (!path)
         return false;
-    // 6.
-    if (!m.db.open(*path)) {
-        fatal(s.msg.MsgOpenDatabaseFailed, Prompter::Icon::Critical);
+    // 6. A file that another program keeps locked (both start at login) is no broken
+    // database: the load waits for it and tries again. The stored path is forgotten only
+    // for a file that is missing or is no viewer database.
+    const bool lockedAtStart = !m.db.open(*path) && [&] {
+        const ViewerDatabase::Failure why = m.db.lastFailure();
+        if (why == ViewerDatabase::Failure::Locked)
+            return true;
+        fatal(s.msg.MsgOpenDatabaseFailed, Prompter::Icon::Critical,
+              why == ViewerDatabase::Failure::Missing ||
+                  why == ViewerDatabase::Failure::NotViewerDatabase);
         return false;
-    }
+    }();
+    if (!lockedAtStart && !m.db.isOpen())
+        return false;
     // 7.
     s.orbivuDBPath = *path;
     settings.save(keys::OrbivuDBPath, *path);
@@ -248,6 +258,11 @@ bool Startup::loadMainWindow()
     // 20.
     m.activity.clear();
     m.activity.append(QStringLiteral("Logfile:"));
+    if (lockedAtStart)
+        m.activity.append(formatDefault(m.clock.now()) +
+                          QStringLiteral(":   The Orbivu database is locked by another program "
+                                         "(%1); waiting for it")
+                              .arg(m.db.lastError()));
     // 21.-22.
     m_hooks.checkAfterRecording();
     m_hooks.getRecordings();

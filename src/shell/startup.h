@@ -73,7 +73,8 @@ public:
     static QString defaultDatabasePath();
 
 private:
-    void fatal(const QString& text, Prompter::Icon icon = Prompter::Icon::None);
+    void fatal(const QString& text, Prompter::Icon icon = Prompter::Icon::None,
+               bool forgetPath = true);
     void readSettings();
 
     Services m;

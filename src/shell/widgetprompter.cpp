@@ -8,14 +8,17 @@
 
 namespace dorvel {
 
-Prompter::Answer WidgetPrompter::show(const Box& box)
+namespace {
+
+void setUp(QMessageBox& mb, const Prompter::Box& box)
 {
+    using Icon = Prompter::Icon;
+    using Buttons = Prompter::Buttons;
     // A box nobody sees (an autostarted program, a locked screen) still reaches the journal.
     writeStandardError(box.icon == Icon::Critical  ? Severity::Error
                        : box.icon == Icon::Warning ? Severity::Warning
                                                    : Severity::Info,
                        box.text);
-    QMessageBox mb(m_parent);
     mb.setWindowTitle(box.title.isEmpty() ? QStringLiteral("Dorvel") : box.title);
     mb.setText(box.text);
     switch (box.icon) {
@@ -51,16 +54,43 @@ Prompter::Answer WidgetPrompter::show(const Box& box)
         mb.setWindowModality(Qt::ApplicationModal);
         mb.setWindowFlag(Qt::WindowStaysOnTopHint);
     }
-    switch (mb.exec()) {
+}
+
+Prompter::Answer answerOf(int button)
+{
+    switch (button) {
     case QMessageBox::Ok:
-        return Answer::Ok;
+        return Prompter::Answer::Ok;
     case QMessageBox::Yes:
-        return Answer::Yes;
+        return Prompter::Answer::Yes;
     case QMessageBox::No:
-        return Answer::No;
+        return Prompter::Answer::No;
     default:
-        return Answer::Cancel;
+        return Prompter::Answer::Cancel;
     }
+}
+
+} // namespace
+
+Prompter::Answer WidgetPrompter::show(const Box& box)
+{
+    QMessageBox mb(m_parent);
+    setUp(mb, box);
+    return answerOf(mb.exec());
+}
+
+void WidgetPrompter::post(const Box& box, std::function<void(Answer)> onAnswer)
+{
+    auto* mb = new QMessageBox(m_parent);
+    mb->setAttribute(Qt::WA_DeleteOnClose);
+    setUp(*mb, box);
+    if (!box.systemModal)
+        mb->setWindowModality(Qt::NonModal);
+    QObject::connect(mb, &QMessageBox::finished, mb, [mb, onAnswer = std::move(onAnswer)] {
+        if (onAnswer)
+            onAnswer(answerOf(mb->standardButton(mb->clickedButton())));
+    });
+    mb->show();
 }
 
 std::optional<QString> WidgetPrompter::openFile(const QString& title, const QString& filter,

@@ -13,6 +13,9 @@ public:
     void setParent(QWidget* parent) { m_parent = parent; }
 
     Answer show(const Box& box) override;
+    // A box that does not block: the program's event loop, and with it the scheduler's
+    // timer, keeps running while it is open.
+    void post(const Box& box, std::function<void(Answer)> onAnswer) override;
     std::optional<QString> openFile(const QString& title, const QString& filter,
                                     const QString& startPath) override;
 

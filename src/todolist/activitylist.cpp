@@ -1,5 +1,7 @@
 #include "activitylist.h"
 
+#include "plaintext.h"
+
 namespace dorvel {
 
 int ActivityList::rowCount(const QModelIndex& parent) const
@@ -23,11 +25,20 @@ void ActivityList::clear()
 
 void ActivityList::append(const QString& line)
 {
+    append(QStringList{line});
+}
+
+void ActivityList::append(const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return;
     const int row = int(m_lines.size());
-    beginInsertRows({}, row, row);
-    m_lines.append(line);
+    beginInsertRows({}, row, row + int(lines.size()) - 1);
+    for (const QString& line : lines)
+        m_lines.append(escapeControls(line));
     endInsertRows();
-    Q_EMIT lineAppended(line);
+    for (qsizetype i = row; i < m_lines.size(); ++i)
+        Q_EMIT lineAppended(m_lines.at(i));
 }
 
 void ActivityList::removeLast()

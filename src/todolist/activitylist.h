@@ -6,7 +6,8 @@
 namespace dorvel {
 
 // The on-screen activity list: lines are appended at the end and never changed, except for
-// the one replacement of the last line by the loader's take-over.
+// the one replacement of the last line by the loader's take-over. Control characters in a
+// line are shown escaped, so that text from the database cannot split or forge lines.
 class ActivityList : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -17,6 +18,8 @@ public:
 
     void clear();
     void append(const QString& line);
+    // Many lines at once: one insertion for the view, however many lines.
+    void append(const QStringList& lines);
     void removeLast();
     const QStringList& lines() const { return m_lines; }
 

@@ -13,6 +13,7 @@
 #include "viewerdb.h"
 
 #include <QScopeGuard>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +25,7 @@ namespace {
 constexpr int kFields = 8;               // fields of the load query
 constexpr double kMaxMinutes = 100000.0; // beyond about 69 days a lead is no lead
 constexpr qint64 kSecondsPerDay = 86400;
+constexpr double kUnixEpochSerial = 25569.0; // 1970-01-01 as a day serial
 
 // Empty is 0 minutes; anything else must be a number of minutes.
 std::optional<double> minutesOf(const QString& text)
@@ -69,7 +71,7 @@ bool RecordingsLoader::english() const
            MessageTable::forLanguage(QStringLiteral("eng")).MsgReadingRecordings;
 }
 
-int RecordingsLoader::utcOffsetAt(double serial)
+qint64 RecordingsLoader::instantOf(double serial, bool first)
 {
     const qint64 day = qint64(std::floor(serial));
     auto it = m_dayOffsets.constFind(day);
@@ -78,16 +80,34 @@ int RecordingsLoader::utcOffsetAt(double serial)
         it = m_dayOffsets.insert(day, {QDateTime(date, QTime(0, 0)).offsetFromUtc(),
                                        QDateTime(date, QTime(23, 59, 59)).offsetFromUtc()});
     }
+    // The wall-clock time read as if it were UTC.
+    const qint64 wall = std::llround((serial - kUnixEpochSerial) * 86400.0);
     if (it->first == it->second)
-        return it->first;
-    // A day with a change: a time inside the spring gap counts with the offset before it.
-    const QDateTime local = fromDaySerial(serial);
-    return local.isValid() ? local.offsetFromUtc() : it->first;
+        return wall - it->first;
+    // A day with a change: the time may be shown twice (autumn) or never (spring).
+    const qint64 a = wall - it->first;
+    const qint64 b = wall - it->second;
+    const auto shows = [wall](qint64 instant) {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(instant);
+        return instant + t.offsetFromUtc() == wall;
+    };
+    const bool aShows = shows(a), bShows = shows(b);
+    if (aShows && bShows)
+        return first ? std::min(a, b) : std::max(a, b);
+    if (aShows || bShows)
+        return aShows ? a : b;
+    // Never shown: a start happens when the clock jumps past it, an end is taken late.
+    if (!first)
+        return std::max(a, b);
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    const QTimeZone::OffsetData jump =
+        zone.nextTransition(QDateTime::fromSecsSinceEpoch(std::min(a, b) - 1, zone));
+    return jump.atUtc.isValid() ? jump.atUtc.toSecsSinceEpoch() : std::min(a, b);
 }
 
 int RecordingsLoader::recordingMinutes(double from, double to)
 {
-    qint64 secs = std::llround((to - from) * 86400.0) + utcOffsetAt(from) - utcOffsetAt(to);
+    qint64 secs = instantOf(to, false) - instantOf(from, true);
     secs %= kSecondsPerDay;
     if (secs < 0)
         secs += kSecondsPerDay;
@@ -96,6 +116,23 @@ int RecordingsLoader::recordingMinutes(double from, double to)
 
 void RecordingsLoader::loadFailed(const QString& reason)
 {
+    if (m_later && m_db.lastFailure() == ViewerDatabase::Failure::Locked) {
+        m_activity.append(clockText() + QStringLiteral(":   ") +
+                          (english() ? QStringLiteral("The Orbivu database is locked by another "
+                                                      "program; trying again in %1 s")
+                                     : QStringLiteral("Die Orbivu Datenbank ist von einem anderen "
+                                                      "Programm gesperrt; neuer Versuch in %1 s"))
+                              .arg(kLockRetryMs / 1000));
+        m_view.setClockRed(true);
+        m_view.setClockText(m_state.msg.MsgNotStarted);
+        if (!std::exchange(m_retryPending, true)) {
+            m_later(kLockRetryMs, [this] {
+                m_retryPending = false;
+                getRecordings();
+            });
+        }
+        return;
+    }
     const QString text =
         english() ? QStringLiteral("The recordings could not be read from the Orbivu database:\n"
                                    "%1.\n\nThe to-do list was kept as it was. No recording is "
@@ -153,6 +190,8 @@ void RecordingsLoader::getRecordings()
 
     const QString invalidTime =
         english() ? QStringLiteral("Invalid time:  ") : QStringLiteral("Ungültige Zeit:  ");
+    const QString endNotAfterStart = english() ? QStringLiteral("End not after start:  ")
+                                               : QStringLiteral("Ende nicht nach Beginn:  ");
     const QString invalidMinutes =
         english() ? QStringLiteral("Invalid minutes:  ") : QStringLiteral("Ungültige Minuten:  ");
 
@@ -161,19 +200,28 @@ void RecordingsLoader::getRecordings()
     QStringList lines; // activity lines, shown only when the whole result could be read
     const bool read = m_db.forEachEntry([&](const ViewerDatabase::LoadRow& e) {
         TodoList::Row row;
+        row.rowId = e.rowId;
+        row.fingerprint = e.fingerprint;
         Computed c;
         const auto start = ParseDbTime(e.startTime);
         const auto end = ParseDbTime(e.endTime);
         const auto pre = minutesOf(e.preRecord);
         const auto post = minutesOf(e.postRecord);
-        if (!start || !end || !pre || !post) {
+        // An end before (or at) the start would record for nearly a day, or not at all.
+        const bool backwards =
+            start && end && pre && post &&
+            (*end <= *start || *end + *post * kMinute <= *start - *pre * kMinute);
+        if (!start || !end || !pre || !post || backwards) {
             // Listed as stored, red, never scheduled.
             row.cells = QStringList{QString(),   e.num,      e.channel,   e.startTime,  e.endTime,
                                     e.shortDesc, e.longDesc, e.preRecord, e.postRecord, QString(),
                                     e.startTime, e.endTime,  QString(),   QString()};
             row.colour = TodoList::RowColour::TimedOut;
-            lines.append((start && end ? invalidMinutes : invalidTime) + e.channel.trimmed() +
-                         QLatin1Char(' ') + e.startTime + QLatin1Char(' ') + e.shortDesc.trimmed());
+            lines.append((backwards      ? endNotAfterStart
+                          : start && end ? invalidMinutes
+                                         : invalidTime) +
+                         e.channel.trimmed() + QLatin1Char(' ') + e.startTime + QLatin1Char(' ') +
+                         e.shortDesc.trimmed());
             rows.append(std::move(row));
             computed.append(c);
             return;
@@ -221,8 +269,7 @@ void RecordingsLoader::getRecordings()
         loadFailed(m_db.lastError());
         return;
     }
-    for (const QString& line : std::as_const(lines))
-        m_activity.append(line);
+    m_activity.append(lines);
 
     // Widths the user dragged since the last build survive it.
     if (m_todo.columnWidth(0) < 200) {

@@ -125,6 +125,16 @@ TodoList::RowColour TodoList::rowColour(int row) const
     return m_rows.at(row - 1).colour;
 }
 
+qint64 TodoList::rowId(int row) const
+{
+    return (row >= 1 && row <= m_rows.size()) ? m_rows.at(row - 1).rowId : 0;
+}
+
+QString TodoList::fingerprint(int row) const
+{
+    return (row >= 1 && row <= m_rows.size()) ? m_rows.at(row - 1).fingerprint : QString();
+}
+
 int TodoList::columnWidth(int column) const
 {
     if (column < 0 || column >= ColumnCount)

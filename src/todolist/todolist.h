@@ -43,6 +43,10 @@ public:
     struct Row {
         QStringList cells; // always ColumnCount cells
         RowColour colour = RowColour::Default;
+        // Where the entry was loaded from: its rowid and the stored bytes of its texts, so
+        // that the delete finds exactly this row (0 and empty: not known, the texts decide).
+        qint64 rowId = 0;
+        QString fingerprint;
     };
     // The background of the header row and the row-header column, (0,255,255).
     static constexpr quint32 kFixedCellRgb = 0xff00ffffu;
@@ -61,6 +65,10 @@ public:
     void sortBySortKey(); // numerically ascending; a row moves with its cells and colour
     void setRowColour(int row, RowColour colour);
     RowColour rowColour(int row) const;
+    // A row the scheduler may still start: neither timed out nor impossible to compute.
+    bool isPending(int row) const { return rowColour(row) != RowColour::TimedOut; }
+    qint64 rowId(int row) const;
+    QString fingerprint(int row) const;
     // Replaces all data rows at once (one model reset instead of a signal per row); short rows
     // are padded to ColumnCount cells.
     void replaceRows(QList<Row> rows);

@@ -6,8 +6,11 @@
 #include <QSqlField>
 #include <QSqlQuery>
 
+#include <QFile>
+
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 
 namespace dorvel {
 
@@ -54,6 +57,24 @@ const QString kFirstByTimes =
     QStringLiteral("SELECT min(rowid) FROM RECORD WHERE coalesce(STARTTIME, '') = ? AND "
                    "coalesce(ENDTIME, '') = ?");
 
+bool isLock(const QSqlError& e)
+{
+    const QString code = e.nativeErrorCode();
+    return code == QLatin1String("5") || code == QLatin1String("6");
+}
+
+// The four texts of a RECORD row as stored: type and bytes, in plain ASCII so that nothing is
+// lost on the way through QString.
+QString fingerprintOf(const QString& table)
+{
+    QStringList parts;
+    for (const char* column : {"STARTTIME", "ENDTIME", "SHORTDESC", "LONGDESC"}) {
+        const QString c = table + QLatin1String(column);
+        parts << QStringLiteral("typeof(%1) || ':' || hex(%1)").arg(c);
+    }
+    return parts.join(QStringLiteral(" || '/' || "));
+}
+
 // A whole number with optional blanks around it, within 32 bits.
 std::optional<qint64> wholeMinutes(const QString& text)
 {
@@ -76,31 +97,55 @@ ViewerDatabase::~ViewerDatabase()
 bool ViewerDatabase::open(const QString& path)
 {
     close();
+    m_retryPath.clear();
+    m_lastError.clear();
+    m_lastFailure = Failure::None;
     const QFileInfo fi(path);
     // QSQLITE would silently create a missing file; the viewer's file must already exist.
-    if (!fi.isFile())
+    if (!fi.isFile()) {
+        m_lastFailure = Failure::Missing;
+        m_lastError = QStringLiteral("the database file %1 does not exist").arg(path);
         return false;
+    }
+    const std::optional<FileIdentity> identity = identityOf(path);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
         bool ok = db.open();
-        if (ok) {
+        if (!ok) {
+            m_lastFailure = Failure::Other;
+            m_lastError = readableReason(db.lastError());
+        } else {
             // An empty or foreign file opens fine in SQLite; only a file with the viewer's
-            // tables is the viewer's database. Reading sqlite_master also fails for garbage.
+            // tables is the viewer's database. Reading sqlite_master also fails for garbage,
+            // and waits for (then fails on) a lock that another program holds.
             QSqlQuery q(db);
-            ok = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
-                                       "AND upper(name) IN ('RECORD', 'CHANNELS')")) &&
-                 q.next() && q.value(0).toInt() == 2;
+            if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
+                                       "AND upper(name) IN ('RECORD', 'CHANNELS')")) ||
+                !q.next()) {
+                ok = false;
+                fail(q);
+                if (q.lastError().nativeErrorCode() == QLatin1String("26"))
+                    m_lastFailure = Failure::NotViewerDatabase;
+            } else if (q.value(0).toInt() != 2) {
+                ok = false;
+                m_lastFailure = Failure::NotViewerDatabase;
+                m_lastError = QStringLiteral("%1 is no viewer database").arg(path);
+            }
         }
         if (!ok) {
             db.close();
         } else {
             m_path = path;
+            m_identity = identity;
             return true;
         }
     }
     QSqlDatabase::removeDatabase(m_connection);
+    // A lock passes: the next statement tries again.
+    if (m_lastFailure == Failure::Locked)
+        m_retryPath = path;
     return false;
 }
 
@@ -120,6 +165,7 @@ void ViewerDatabase::close()
     }
     QSqlDatabase::removeDatabase(m_connection);
     m_path.clear();
+    m_identity.reset();
 }
 
 bool ViewerDatabase::isOpen() const
@@ -133,16 +179,49 @@ QSqlDatabase ViewerDatabase::db() const
     return QSqlDatabase::database(m_connection, false);
 }
 
+void ViewerDatabase::setBusyTimeout(int ms)
+{
+    if (!isOpen())
+        return;
+    QSqlQuery q(db());
+    q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(ms));
+}
+
+std::optional<ViewerDatabase::FileIdentity> ViewerDatabase::identityOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
 bool ViewerDatabase::ready()
 {
+    // The file at the path is another one (a backup restored by copy and rename): the open
+    // connection still reads the old, deleted copy. Open the new one.
+    if (isOpen() && m_identity) {
+        const std::optional<FileIdentity> now = identityOf(m_path);
+        if (now && *now != *m_identity) {
+            const QString path = m_path;
+            if (!open(path))
+                return false;
+        }
+    } else if (!isOpen() && !m_retryPath.isEmpty()) {
+        const QString path = m_retryPath; // open() forgets it
+        if (!open(path))
+            return false;
+    }
     m_lastError.clear();
+    m_lastFailure = Failure::None;
     if (!isOpen()) {
+        m_lastFailure = Failure::Other;
         m_lastError = QStringLiteral("the viewer database is not open");
         return false;
     }
     // An open connection keeps reading a deleted file; the viewer would no longer see it.
     if (!QFileInfo::exists(m_path)) {
         m_lastError = QStringLiteral("the database file %1 no longer exists").arg(m_path);
+        m_lastFailure = Failure::Other;
         return false;
     }
     return true;
@@ -151,6 +230,7 @@ bool ViewerDatabase::ready()
 bool ViewerDatabase::fail(const QSqlQuery& q)
 {
     m_lastError = readableReason(q.lastError());
+    m_lastFailure = isLock(q.lastError()) ? Failure::Locked : Failure::Other;
     return false;
 }
 
@@ -199,10 +279,12 @@ QString ViewerDatabase::loadStatement()
     // as text in a text column still equals the same number in an integer column, and the
     // join can use an automatic index instead of comparing every pair.
     return QStringLiteral(
-        "SELECT CHANNELS.CHANNELNUM AS Num, CHANNELS.NAME AS Channel, RECORD.STARTTIME, "
-        "RECORD.ENDTIME, RECORD.SHORTDESC, RECORD.LONGDESC, RECORD.PRERECORD, RECORD.POSTRECORD "
-        "FROM CHANNELS INNER JOIN RECORD ON (CHANNELS.NID = RECORD.NID) AND "
-        "(CHANNELS.SID = RECORD.SID) AND (CHANNELS.SOURCEID = RECORD.SOURCEID)");
+               "SELECT CHANNELS.CHANNELNUM AS Num, CHANNELS.NAME AS Channel, RECORD.STARTTIME, "
+               "RECORD.ENDTIME, RECORD.SHORTDESC, RECORD.LONGDESC, RECORD.PRERECORD, "
+               "RECORD.POSTRECORD, RECORD.rowid, ") +
+           fingerprintOf(QStringLiteral("RECORD.")) +
+           QStringLiteral(" FROM CHANNELS INNER JOIN RECORD ON (CHANNELS.NID = RECORD.NID) AND "
+                          "(CHANNELS.SID = RECORD.SID) AND (CHANNELS.SOURCEID = RECORD.SOURCEID)");
 }
 
 std::optional<QList<ViewerDatabase::LoadRow>> ViewerDatabase::loadEntries()
@@ -231,6 +313,8 @@ bool ViewerDatabase::forEachEntry(const std::function<void(const LoadRow&)>& rec
         row.longDesc = textOf(q.value(5));
         row.preRecord = textOf(q.value(6));
         row.postRecord = textOf(q.value(7));
+        row.rowId = q.value(8).toLongLong();
+        row.fingerprint = q.value(9).toString();
         receive(row);
     }
     // next() is false at the end and on a failure midway (busy, damaged page).
@@ -261,14 +345,52 @@ std::optional<QSqlRecord> ViewerDatabase::takeFirstRecord(const QString& dbStart
     }
     if (!q.next()) {
         // Either nothing matched, or stepping the delete failed (locked, read-only file).
-        if (q.lastError().isValid())
+        if (q.lastError().isValid()) {
             fail(q);
-        else
+        } else {
             m_lastError = QStringLiteral("the entry is no longer in the database");
+            m_lastFailure = Failure::NotFound;
+        }
         return std::nullopt;
     }
     QSqlRecord row = q.record();
     // Stepping to the end finalises the delete; only then is it committed.
+    while (q.next()) {
+    }
+    if (q.lastError().isValid()) {
+        fail(q);
+        return std::nullopt;
+    }
+    q.finish();
+    return row;
+}
+
+std::optional<QSqlRecord> ViewerDatabase::takeRecord(const RecordKey& key)
+{
+    if (key.rowId <= 0 || key.fingerprint.isEmpty())
+        return takeFirstRecord(key.dbStartTime, key.dbEndTime, key.shortDesc, key.longDesc);
+    if (!ready())
+        return std::nullopt;
+    QSqlQuery q(db());
+    q.prepare(QStringLiteral("DELETE FROM RECORD WHERE rowid = (SELECT rowid FROM RECORD WHERE ") +
+              fingerprintOf(QString()) +
+              QStringLiteral(" = ? ORDER BY rowid <> ?, rowid LIMIT 1) RETURNING *"));
+    q.addBindValue(key.fingerprint);
+    q.addBindValue(key.rowId);
+    if (!q.exec()) {
+        fail(q);
+        return std::nullopt;
+    }
+    if (!q.next()) {
+        if (q.lastError().isValid()) {
+            fail(q);
+        } else {
+            m_lastError = QStringLiteral("the entry is no longer in the database");
+            m_lastFailure = Failure::NotFound;
+        }
+        return std::nullopt;
+    }
+    QSqlRecord row = q.record();
     while (q.next()) {
     }
     if (q.lastError().isValid()) {

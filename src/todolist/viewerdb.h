@@ -35,7 +35,12 @@ public:
 
     // OpenViewerDatabase: releases a previous connection and opens the file. Fails for a
     // missing file, a folder, and a file that is not a viewer database (no RECORD and
-    // CHANNELS tables), without ever creating or changing the file.
+    // CHANNELS tables), without ever creating or changing the file; lastFailure() tells these
+    // apart from a file that another program keeps locked beyond the busy timeout, which the
+    // next statement tries to open again.
+    //
+    // Before every statement the file at the path is compared with the one that was opened;
+    // when it has been replaced (copied over and renamed), the new file is opened.
     bool open(const QString& path);
     void close();
     bool isOpen() const;
@@ -62,6 +67,8 @@ public:
     // NULL reads as an empty text.
     struct LoadRow {
         QString num, channel, startTime, endTime, shortDesc, longDesc, preRecord, postRecord;
+        qint64 rowId = 0;
+        QString fingerprint; // the stored bytes of the four texts, see takeRecord()
     };
     static const QStringList& loadFieldNames(); // the 8 field names, in query order
     // The load statement as text, for measuring it with other tools.
@@ -80,6 +87,21 @@ public:
     // written back unchanged; nothing when no row matched or the delete failed.
     std::optional<QSqlRecord> takeFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
                                               const QString& shortDesc, const QString& longDesc);
+    // The same for the row the list was loaded from: the row with that rowid when its stored
+    // STARTTIME, ENDTIME, SHORTDESC and LONGDESC are still, byte for byte and type for type,
+    // those of the fingerprint; otherwise the first row that has them. Texts that are not
+    // UTF-8 or stored as BLOBs are found as well. Without a rowid the texts decide, as in
+    // takeFirstRecord.
+    struct RecordKey {
+        qint64 rowId = 0;
+        QString fingerprint;
+        QString dbStartTime, dbEndTime, shortDesc, longDesc;
+    };
+    std::optional<QSqlRecord> takeRecord(const RecordKey& key);
+    // Why the last statement failed: nothing matched, or the file is locked, or else.
+    enum class Failure { None, NotFound, Locked, Missing, NotViewerDatabase, Other };
+    Failure lastFailure() const { return m_lastFailure; }
+
     // Re-inserts a row returned by takeFirstRecord, every column as it was (under a new rowid).
     bool restoreRecord(const QSqlRecord& record);
 
@@ -140,6 +162,8 @@ public:
     void rollbackWrite();
 
     static constexpr int kBusyTimeoutMs = 5000;
+    // How long statements wait for another program's lock, until set otherwise.
+    void setBusyTimeout(int ms);
 
 private:
     bool ready();
@@ -149,9 +173,18 @@ private:
     // Channel number and name of every row that one bound value selects, in rowid order.
     std::optional<QList<Channel>> channels(const QString& statement, const QVariant& value);
 
+    struct FileIdentity {
+        quint64 device = 0, inode = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    static std::optional<FileIdentity> identityOf(const QString& path);
+
     QString m_connection;
     QString m_path;
+    std::optional<FileIdentity> m_identity;
+    QString m_retryPath; // locked when it was opened
     QString m_lastError;
+    Failure m_lastFailure = Failure::None;
 };
 
 } // namespace dorvel

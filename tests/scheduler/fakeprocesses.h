@@ -7,6 +7,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 namespace dorvel::test {
 
 struct FakeProcessTable final : ProcessTable {
@@ -51,6 +53,8 @@ struct FakeLauncher final : ProcessLauncher {
                                         const QString& workingDir, QString* error) override
     {
         starts.append({program, args, workingDir});
+        if (onStart)
+            onStart();
         if (!failWith.isEmpty()) {
             if (error)
                 *error = failWith;
@@ -63,7 +67,8 @@ struct FakeLauncher final : ProcessLauncher {
 
     FakeProcessTable* table;
     QList<Start> starts;
-    QString failWith; // non-empty: every start fails with this reason
+    QString failWith;              // non-empty: every start fails with this reason
+    std::function<void()> onStart; // runs as the program starts
 };
 
 } // namespace dorvel::test

@@ -1,4 +1,5 @@
 #include "linux_processes.h"
+#include "system.h"
 #include "viewerprocess.h"
 
 #include <QtTest>
@@ -147,6 +148,32 @@ private Q_SLOTS:
         QVERIFY(refusal(dir.filePath("nope"), {}).contains("no such file"));
         QVERIFY(refusal(dir.filePath("plain"), {}).contains("not executable"));
         QVERIFY(refusal("/bin/true", dir.filePath("gone")).contains("working folder"));
+    }
+
+    // The program lowers its own priority after start-up; what it starts (the viewer, the
+    // wake-up tool) still runs at the priority the program was started with. Last: this
+    // thread keeps the lowered priority.
+    void startsAtNormalPriority()
+    {
+        const auto niceOf = [](qint64 pid) {
+            QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!f.open(QIODevice::ReadOnly))
+                return -100;
+            const QByteArray line = f.readAll();
+            // Field 19, counted from the last ")" (field 2 may hold blanks).
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            return fields.value(16).toInt();
+        };
+        const int normal = niceOf(::getpid());
+        QVERIFY(normal < 19);
+        LinuxProcessLauncher launcher;
+        setIdlePriority();
+        QCOMPARE(niceOf(::gettid()), 19);
+        QString error;
+        const auto started = launcher.start("/bin/sleep", {"30"}, {}, &error);
+        QVERIFY2(started, qPrintable(error));
+        Reaper reaper{started->pid};
+        QCOMPARE(niceOf(started->pid), normal);
     }
 };
 

@@ -4,6 +4,8 @@
 #include "eventlog.h"
 #include "fakeprocesses.h"
 #include "fakes.h"
+#include "notifier.h"
+#include "recordingsloader.h"
 #include "scheduler.h"
 #include "todolist.h"
 #include "viewerdb.h"
@@ -16,6 +18,14 @@ using namespace dorvel;
 using namespace dorvel::test;
 
 namespace {
+
+struct RecordingNotifier final : Notifier {
+    void notify(const QString& summary, const QString& body) override
+    {
+        shown << summary + " | " + body;
+    }
+    QStringList shown;
+};
 
 struct RecordingAutostart final : Autostart {
     void setRunEntry(const QString& name, const QString& program, const QStringList& args) override
@@ -49,10 +59,14 @@ struct Rig {
     FakeClock clock;
     EventLog log{clock, app.settings};
     RecordingAutostart autostart;
+    MemorySettingsStore store;
+    RecordingNotifier notifier;
     int ended = 0;
     int wakeTimerClosed = 0;
     Scheduler scheduler{app,  list,  activity, db,  viewer,   prompter,
                         view, timer, clock,    log, autostart};
+    RecordingsLoader loader{app,  list,  activity, db,    prompter,
+                            view, timer, clock,    store, [this] { ++ended; }};
 
     Rig()
     {
@@ -67,6 +81,7 @@ struct Rig {
         hooks.closeWakeTimer = [this] { ++wakeTimerClosed; };
         hooks.endProcess = [this] { ++ended; };
         scheduler.setHooks(hooks);
+        scheduler.setNotifier(&notifier);
         timer.start();
     }
     // The status half of the after-recording check, as far as the tick relies on it.
@@ -195,11 +210,6 @@ private Q_SLOTS:
         rig.userStartsViewer();
         rig.view.trayIcon = true;
         rig.app.settings.shutDownType = "Rule"; // without AutoRun: an autostart entry
-        QDateTime boxClosed = at(20, 15, 59);
-        rig.prompter.onShow = [&](const Prompter::Box& box) {
-            if (box.text == rig.app.msg.MsgCloseViewerNow)
-                rig.clock.set(boxClosed);
-        };
         rig.tickAt(at(20, 15).addMSecs(-47100));
         QVERIFY(rig.prompter.shown.isEmpty());
         for (int ms : {-47000, 0, 30000})
@@ -208,6 +218,9 @@ private Q_SLOTS:
         QVERIFY(rig.prompter.shown.first().systemModal);
         QVERIFY(rig.logLines().last().endsWith("    " + rig.app.msg.MsgCloseViewerNow));
         // Closed within the minute: once the viewer is gone the entry starts, full length.
+        rig.clock.set(at(20, 15, 59));
+        QVERIFY(rig.prompter.answerOpen());
+        QCOMPARE(rig.ended, 0);
         rig.table.remove(900);
         rig.tickAt(at(20, 16));
         QCOMPARE(rig.launcher.starts.size(), 1);
@@ -216,12 +229,13 @@ private Q_SLOTS:
         QCOMPARE(rig.view.nextEventText, QStringLiteral("2026-12-05 21:00:00"));
         QCOMPARE(rig.autostart.entries,
                  (QList<QStringList>{{"Dorvel", "/opt/dorvel app/dorvel", "min"}}));
-        QCOMPARE(rig.ended, 0);
         // The next start warns again; closed 61 s late, the start is given up.
         rig.table.remove(4000);
         rig.userStartsViewer(901);
-        boxClosed = at(21, 1, 1);
         rig.tickAt(at(20, 59, 30));
+        rig.tickAt(at(21, 1, 1));
+        QCOMPARE(rig.ended, 0);
+        QVERIFY(rig.prompter.answerOpen());
         QCOMPARE(rig.prompter.texts().mid(1),
                  (QStringList{rig.app.msg.MsgCloseViewerNow, rig.app.msg.MsgRequestExpired}));
         QVERIFY(rig.logLines().last().endsWith("    " + rig.app.msg.MsgRequestExpired));
@@ -250,8 +264,8 @@ private Q_SLOTS:
         QCOMPARE(rig.launcher.starts.size(), 1);
     }
 
-    // The entry goes back into the database unchanged, the activity list says what failed
-    // and which entry, and nothing retries every tick.
+    // The entry stays in the database unchanged, the activity list says what failed and
+    // which entry, and nothing retries every tick.
     void failedStartPutsTheEntryBack()
     {
         Rig rig;
@@ -264,7 +278,7 @@ private Q_SLOTS:
         QCOMPARE(rig.list.recordingCount, 1);
         QVERIFY(rig.activity.lines().last().contains(
             QRegularExpression("Start Rec failed: not executable; channel 12 .*2026-12-05 20:15:00"
-                               ".*2026-12-05 21:45:00.*\"Tatort\".*back in the")));
+                               ".*2026-12-05 21:45:00.*\"Tatort\".*stays in the")));
         QVERIFY(rig.logLines().last().contains("Start Rec failed"));
         for (int s = 2; s < 10; ++s)
             rig.tickAt(at(20, 15, s));
@@ -272,13 +286,16 @@ private Q_SLOTS:
         QCOMPARE(rig.list.nextEventTime, toDaySerial(at(23, 0)));
     }
 
-    void noDoubleStartWhileABoxIsOpen_data()
+    void boxesDoNotStopRecordings_data()
     {
         QTest::addColumn<bool>("viewerRuns"); // the warning box; else the "ERROR" box
-        QTest::newRow("warning") << true;
+        QTest::newRow("busy warning") << true;
         QTest::newRow("ERROR of a failed delete") << false;
     }
-    void noDoubleStartWhileABoxIsOpen()
+    // A box opened by the tick and left unanswered all night: the entry it is about starts
+    // once the viewer has gone, the end of that recording is noticed, the next entry starts
+    // on time, and nothing starts twice.
+    void boxesDoNotStopRecordings()
     {
         QFETCH(bool, viewerRuns);
         Rig rig;
@@ -287,23 +304,248 @@ private Q_SLOTS:
         rig.addEntry("Danach", at(20, 50), 30);
         if (viewerRuns)
             rig.userStartsViewer();
-        int startsAtBox = -1;
-        rig.prompter.onShow = [&](const Prompter::Box&) {
-            startsAtBox = int(rig.launcher.starts.size());
-            rig.table.remove(900); // the user closes the viewer, ticks keep coming
+        bool nightDone = false;
+        const auto night = [&] {
+            nightDone = true;
+            rig.table.remove(900); // the user closes the viewer
             for (int s = 2; s <= 10; ++s)
                 rig.tickAt(at(20, 15, s));
+            rig.table.remove(4000); // the first recording ends
+            for (const QDateTime& t : {at(20, 46), at(20, 50), at(20, 50, 1), at(21, 30)})
+                rig.tickAt(t);
+        };
+        rig.prompter.onShow = [&](const Prompter::Box&) {
+            if (!nightDone)
+                night(); // the ticks that arrive while a waiting box is open
         };
         rig.tickAt(viewerRuns ? at(20, 14, 40) : at(20, 15, 1));
-        QCOMPARE(startsAtBox, viewerRuns ? 0 : 1); // a recording does not wait for a box
-        QCOMPARE(rig.launcher.starts.size(), startsAtBox);
-        rig.tickAt(at(20, 15, 21));
-        rig.tickAt(at(20, 30));
+        if (!nightDone)
+            night();
         QCOMPARE(rig.prompter.texts(),
                  QStringList{viewerRuns ? rig.app.msg.MsgCloseViewerNow : "ERROR"});
-        QCOMPARE(rig.launcher.starts.size(), 1);
-        QCOMPARE(rig.folder.recordCount(), 1);
+        QCOMPARE(rig.prompter.open.size(), 1); // never answered
+        QCOMPARE(rig.launcher.starts.size(), 2);
+        QVERIFY(rig.launcher.starts[0].args.contains("/file=Erste"));
+        QVERIFY(rig.launcher.starts[1].args.contains("/file=Danach"));
+        QCOMPARE(rig.app.orbivuTaskId, 4001);
+        QCOMPARE(rig.folder.recordCount(), 0);
         QCOMPARE(rig.activity.lines().filter("could not delete").size(), viewerRuns ? 0 : 1);
+        // Answered in the morning: the warned entry has long been started, nothing ends.
+        rig.clock.set(at(23, 0));
+        QVERIFY(rig.prompter.answerOpen());
+        QCOMPARE(rig.ended, 0);
+    }
+
+    void nextEventAfterTakeOver_data()
+    {
+        QTest::addColumn<bool>("autoClose");
+        QTest::newRow("AutoClose off") << false;
+        QTest::newRow("AutoClose on") << true;
+    }
+    // Loaded at 20:30: Film runs since 19:00 and is taken over, News is over. After Film's
+    // start the next event is Late, never the timed-out News.
+    void nextEventAfterTakeOver()
+    {
+        QFETCH(bool, autoClose);
+        Rig rig;
+        rig.app.settings.startPendingRecord = true;
+        rig.app.settings.autoClose = autoClose;
+        rig.folder.addRecord(12, "2026.12.05 19:00", "2026.12.05 22:00", "Film");
+        rig.folder.addRecord(12, "2026.12.05 20:00", "2026.12.05 20:15", "News");
+        rig.folder.addRecord(12, "2026.12.05 23:00", "2026.12.05 23:30", "Late");
+        rig.clock.set(at(20, 30));
+        rig.loader.getRecordings();
+        rig.tickAt(at(20, 30, 1));
+        QCOMPARE(rig.launcher.starts.size(), 1);
+        QVERIFY(rig.launcher.starts[0].args.contains("/record=90"));
+        QCOMPARE(rig.list.nextEventTime, toDaySerial(at(23, 0)));
+        QCOMPARE(rig.view.nextEventText, QStringLiteral("2026-12-05 23:00:00"));
+        for (const QDateTime& t : {at(20, 30, 2), at(20, 31, 2), at(21, 0)})
+            rig.tickAt(t);
+        QVERIFY(rig.prompter.shown.isEmpty());
+        QVERIFY(rig.table.closeRequests.isEmpty());
+        QCOMPARE(rig.ended, 0);
+        rig.table.remove(4000); // Film ends
+        rig.tickAt(at(22, 0));
+        rig.tickAt(at(23, 0, 1));
+        QCOMPARE(rig.launcher.starts.size(), 2);
+        QVERIFY(rig.launcher.starts[1].args.contains("/file=Late"));
+        QCOMPARE(rig.folder.recordCount(), 1); // News stays for the user to delete
+    }
+
+    void noEntryRecordedTwiceOrLost_data()
+    {
+        QTest::addColumn<QString>("title"); // an SQL expression
+        QTest::addColumn<bool>("locked");   // another program holds the file while we start
+        QTest::newRow("plain") << "'Tatort'" << false;
+        QTest::newRow("title not UTF-8") << "CAST(X'43616FE92031' AS TEXT)" << false;
+        QTest::newRow("title a BLOB") << "X'5469746C65'" << false;
+        QTest::newRow("locked at the start") << "'Tatort'" << true;
+    }
+    // The viewer is started while the entry is still in the database, so a kill at any
+    // moment leaves it there or being recorded; the delete finds the very row that was
+    // loaded, and a delete that meets a lock is tried again until it succeeds.
+    void noEntryRecordedTwiceOrLost()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, locked);
+        Rig rig;
+        {
+            QSqlQuery q(rig.db.db());
+            QVERIFY(q.exec("INSERT INTO RECORD (NID, SID, SOURCEID, STARTTIME, ENDTIME, SHORTDESC, "
+                           "LONGDESC, CHARID, PRERECORD, POSTRECORD) VALUES (12, 12, 12, "
+                           "'2026.12.05 20:15', '2026.12.05 21:00', " +
+                           title + ", 'long', 0, 0, 0)"));
+        }
+        rig.app.settings.startPendingRecord = true;
+        rig.folder.addRecord(12, "2026.12.05 22:00", "2026.12.05 22:30", "Später");
+        rig.clock.set(at(20, 0));
+        rig.loader.getRecordings();
+        QCOMPARE(rig.list.rows(), 3);
+        rig.db.setBusyTimeout(50);
+        const QString lockName = QUuid::createUuid().toString();
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", lockName);
+        other.setDatabaseName(rig.folder.db);
+        QVERIFY(other.open());
+        QSqlQuery lock(other);
+        int inDbAtStart = -1;
+        rig.launcher.onStart = [&] {
+            inDbAtStart = rig.folder.recordCount();
+            if (locked)
+                QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+        };
+        rig.tickAt(at(20, 15, 1));
+        QCOMPARE(inDbAtStart, 2);
+        QCOMPARE(rig.launcher.starts.size(), 1);
+        if (locked) {
+            QVERIFY(rig.activity.lines().last().contains("locked"));
+            QVERIFY(rig.activity.lines().last().contains("trying again"));
+            rig.tickAt(at(20, 15, 30)); // still locked: tried again, kept
+            QVERIFY(lock.exec("COMMIT"));
+            QCOMPARE(rig.folder.recordCount(), 2);
+            // A reload meanwhile lists the running entry again: it is not started twice.
+            rig.table.remove(4000);
+            rig.tickAt(at(20, 15, 31));
+            rig.loader.getRecordings();
+            rig.tickAt(at(20, 15, 32));
+            QCOMPARE(rig.launcher.starts.size(), 1);
+            rig.tickAt(at(20, 16));
+            QVERIFY(rig.activity.lines().filter("Deleted from the viewer database now").size() ==
+                    1);
+        }
+        QCOMPARE(rig.folder.recordCount(), 1);
+        QSqlQuery left(rig.db.db());
+        QVERIFY(left.exec("SELECT SHORTDESC FROM RECORD") && left.next());
+        QCOMPARE(left.value(0).toString(), QStringLiteral("Später"));
+        QVERIFY(rig.activity.lines().filter("could not delete").size() == (locked ? 1 : 0));
+        lock = QSqlQuery();
+        other.close();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(lockName);
+    }
+
+    void failedRecordingIsReported_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("cause"); // in the activity line, the log and the notification
+        QTest::newRow("viewer ends at once") << "ends"
+                                             << "the viewer ended 0.5 s after its start";
+        QTest::newRow("record folder missing") << "missing"
+                                               << "does not exist";
+        QTest::newRow("record folder is a file") << "file"
+                                                 << "is not a folder";
+        QTest::newRow("viewer ignores close requests") << "ignores"
+                                                       << "does not close";
+        QTest::newRow("viewer cannot start") << "nostart"
+                                             << "Start Rec failed: no such file";
+    }
+    void failedRecordingIsReported()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, cause);
+        Rig rig;
+        if (failure == "missing")
+            rig.app.recordDirectory = rig.tmp.filePath("gone") + "/";
+        if (failure == "file") {
+            QFile f(rig.tmp.filePath("plain"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            rig.app.recordDirectory = f.fileName() + "/";
+        }
+        if (failure == "nostart")
+            rig.launcher.failWith = "no such file";
+        rig.addEntry("Tatort", at(20, 15), 90);
+        if (failure == "ignores") {
+            rig.app.settings.autoClose = true;
+            rig.table.obeysClose = false;
+            rig.userStartsViewer();
+            rig.tickAt(at(20, 14, 50)); // before the launch time: not yet a delay
+            QVERIFY(rig.notifier.shown.isEmpty());
+        }
+        rig.tickAt(at(20, 15, 1));
+        if (failure == "ends") {
+            rig.table.remove(4000);
+            rig.clock.advanceMs(500);
+            rig.scheduler.tick();
+        }
+        rig.tickAt(at(20, 15, 2));
+        rig.tickAt(at(20, 20)); // told once
+        QCOMPARE(rig.notifier.shown.size(), 1);
+        QVERIFY2(rig.notifier.shown.first().contains(cause),
+                 qPrintable(rig.notifier.shown.first()));
+        QVERIFY(rig.notifier.shown.first().contains("Tatort"));
+        const QStringList lines = rig.activity.lines().filter(cause);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().contains("Tatort"));
+        QCOMPARE(rig.logLines().filter(cause).size(), 1);
+        // A missing folder is told before the start; the viewer is still started.
+        QCOMPARE(rig.launcher.starts.size(), failure == "ignores" ? 0 : 1);
+    }
+
+    // With overlaps ignored, two entries due in the same minute: one is recorded, and the
+    // other does not wait silently for ever.
+    void sameLaunchMinuteIsTold()
+    {
+        Rig rig;
+        rig.app.settings.ignoreOverlap = true;
+        rig.folder.addRecord(12, "2026.12.05 20:15", "2026.12.05 21:00", "Erste");
+        rig.folder.addRecord(12, "2026.12.05 20:15", "2026.12.05 20:45", "Zweite");
+        rig.folder.addRecord(12, "2026.12.05 22:00", "2026.12.05 22:30", "Später");
+        rig.clock.set(at(20, 0));
+        rig.loader.getRecordings();
+        rig.tickAt(at(20, 15, 1));
+        rig.tickAt(at(20, 15, 2));
+        QCOMPARE(rig.launcher.starts.size(), 1);
+        const QString started = rig.launcher.starts[0].args.last().mid(6);
+        const QString left = started == "Erste" ? "Zweite" : "Erste";
+        const QStringList lines = rig.activity.lines().filter("Not recorded");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().contains(left) && lines.first().contains(started));
+        QCOMPARE(rig.logLines().filter("Not recorded").size(), 1);
+        QCOMPARE(rig.list.nextEventTime, toDaySerial(at(22, 0)));
+    }
+
+    // A title or channel from the database cannot split a line of the log or the activity
+    // list (and so cannot forge one); the viewer gets the text unchanged.
+    void controlCharactersCannotForgeLines()
+    {
+        Rig rig;
+        rig.app.settings.useShortdesc = true;
+        const QString title = "Krimi\n2026-12-05 20:15:00  /bin/evil /record=999\x1b[2J";
+        rig.folder.addRecord(12, "2026.12.05 19:00", "2026.12.05 19:30", title);
+        rig.folder.addRecord(12, "2026.12.05 20:15", "2026.12.05 21:00", title);
+        rig.clock.set(at(20, 0));
+        rig.loader.getRecordings();
+        rig.tickAt(at(20, 15, 1));
+        QCOMPARE(rig.launcher.starts.size(), 1);
+        for (const QString& line : rig.logLines())
+            QVERIFY2(line.startsWith("2026-12-05 20:15:01  "), qPrintable(line));
+        QCOMPARE(rig.logLines().size(), 1);
+        for (const QString& line : rig.activity.lines()) {
+            QVERIFY(!line.contains('\n') && !line.contains(QChar(0x1b)));
+            QVERIFY(!line.startsWith("2026-12-05 20:15:00  /bin/evil"));
+        }
+        QCOMPARE(rig.activity.lines().filter("Krimi\\x0a2026-12-05").size(), 2);
+        QVERIFY(rig.activity.lines().last().endsWith("\\x1b[2J  (45 Min)"));
     }
 };
 

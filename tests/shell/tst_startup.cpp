@@ -11,6 +11,7 @@
 #include "viewerfolder.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -282,6 +283,29 @@ private Q_SLOTS:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), before);
         }
+    }
+
+    // Both programs start at login and the viewer holds its file locked for a while: the
+    // start goes on, says so, and keeps the path; the load waits for the lock.
+    void lockedDatabaseAtStart()
+    {
+        const ViewerFolder v = viewer(QStringLiteral("locked"));
+        QProcess locker;
+        locker.start(QStringLiteral("sqlite3"), {v.db});
+        locker.write("BEGIN EXCLUSIVE;\nSELECT 'locked';\n");
+        QVERIFY(locker.waitForReadyRead(5000));
+        QVERIFY(locker.readAllStandardOutput().contains("locked"));
+        Rig rig({}, m_appFolder);
+        rig.store.setOwn(QStringLiteral("Language"), QStringLiteral("eng"));
+        rig.store.setOwn(QStringLiteral("OrbivuDBPath"), v.db);
+        QVERIFY(rig.load());
+        QVERIFY(rig.prompter.shown.isEmpty());
+        QCOMPARE(rig.store.own(QStringLiteral("OrbivuDBPath")), v.db);
+        QCOMPARE(rig.loads, 1);
+        QVERIFY(rig.activity.lines().last().contains(QStringLiteral("locked by another program")));
+        locker.closeWriteChannel(); // the lock ends with the program
+        QVERIFY(locker.waitForFinished(10000));
+        QCOMPARE(rig.db.recordColumnCount(), std::optional<int>(10));
     }
 
     void secondInstanceEndsSilently()

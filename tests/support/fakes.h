@@ -91,6 +91,22 @@ public:
             return answers.dequeue();
         return box.buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
     }
+    // A posted box stays open until the test answers it: the caller goes on meanwhile.
+    void post(const Box& box, std::function<void(Answer)> onAnswer) override
+    {
+        shown.append(box);
+        open.append({box, std::move(onAnswer)});
+    }
+    // The user closes the oldest open posted box.
+    bool answerOpen(Answer a = Answer::Ok)
+    {
+        if (open.isEmpty())
+            return false;
+        const auto posted = open.takeFirst();
+        if (posted.second)
+            posted.second(a);
+        return true;
+    }
     std::optional<QString> openFile(const QString& title, const QString& filter,
                                     const QString& startPath) override
     {
@@ -110,8 +126,10 @@ public:
     QQueue<Answer> answers;
     QQueue<std::optional<QString>> fileAnswers;
     QList<Box> shown;
+    QList<std::pair<Box, std::function<void(Answer)>>> open; // posted, not yet answered
     QList<QStringList> fileDialogs;
-    std::function<void(const Box&)> onShow; // e.g. to deliver a tick while a box is open
+    // Runs while a box of show() is open, e.g. to deliver ticks from its event loop.
+    std::function<void(const Box&)> onShow;
 };
 
 class FakeTimer final : public TickTimer {

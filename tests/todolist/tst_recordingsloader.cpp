@@ -10,8 +10,11 @@
 
 #include <QFile>
 #include <QProcess>
+
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <functional>
 
 using namespace dorvel;
 using namespace dorvel::test;
@@ -51,6 +54,11 @@ struct Harness {
     RecordingsLoader loader{state, todo,  activity, db,    prompter,
                             view,  timer, clock,    store, [this] { ++ended; }};
 };
+
+QStringList around0()
+{
+    return {"Good|19:30|19:45|0|0", "Later|21:15|22:00|0|0"};
+}
 
 struct Load {
     QStringList entries; // "title|start|end|pre|post": hh:mm is on 2026-12-05, - is NULL
@@ -126,6 +134,18 @@ private Q_SLOTS:
             {"A|2026.10.25 01:30|2026.10.25 03:30|0|0", "B|2027.03.28 01:30|2027.03.28 03:30|0|0",
              "C|2027.10.31 02:05|2027.10.31 04:00|10|0"},
             t19, "", "r..", "180 60 185");
+        // Started when the spring clock jumps to 03:00, first of the two autumn 02:30s: both
+        // record to the programme's end.
+        row("skipped and repeated hour",
+            {"S|2027.03.28 02:30|2027.03.28 04:00|0|0", "A|2027.10.31 02:30|2027.10.31 04:00|0|0"},
+            t19, "", "..", "60 150");
+        // An end before or at the start is no length of a recording.
+        row("end before start", around0() + QStringList{"Bad|14:27|13:57|0|0"}, t19, "", "r..",
+            "- 15 45", "", "End not after start:  One 2026.12.05 14:27 Bad");
+        row("end at start", around0() + QStringList{"Bad|20:15|20:15|0|0"}, t19, "", "r..",
+            "- 15 45", "", "End not after start:  One 2026.12.05 20:15 Bad");
+        row("trail before lead", around0() + QStringList{"Bad|20:15|20:30|0|-20"}, t19, "", "r..",
+            "- 15 45", "", "End not after start:  One 2026.12.05 20:15 Bad");
         row("take-over", {"R|19:00|22:00|0|5", "L|23:00|23:30|0|0"}, t2030, "p", "r.", "95 30",
             "R");
         row("two running", {"R|19:00|22:00|0|5", "T|20:00|21:00|0|0"}, t2030, "p", "rr", "185 60");
@@ -284,6 +304,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("words");
         QTest::newRow("locked for 3 s") << "lock 3" << QString(); // the load waits and succeeds
         QTest::newRow("stays locked") << "lock 0" << QStringLiteral("locked");
+        // Tried again by itself, without a box, once the lock is gone.
+        QTest::newRow("stays locked, retried") << "lock 0 retry" << QString();
         QTest::newRow("vanished") << "remove" << QStringLiteral("no longer exists");
         QTest::newRow("damaged") << "garbage" << QStringLiteral("damaged");
     }
@@ -301,8 +323,11 @@ private Q_SLOTS:
         const double nextBefore = h.todo.nextEventTime;
         std::optional<Locker> lock;
         QFile file(m_path);
+        QList<std::function<void()>> retries;
+        if (damage.endsWith("retry"))
+            h.loader.setRetry([&](int, std::function<void()> f) { retries << f; });
         if (damage.startsWith("lock"))
-            QVERIFY(lock.emplace(m_path, damage.back().digitValue()).m_locked);
+            QVERIFY(lock.emplace(m_path, damage.at(5).digitValue()).m_locked);
         else if (damage == "remove")
             QVERIFY(file.remove());
         else
@@ -310,6 +335,17 @@ private Q_SLOTS:
                     file.write(QByteArray(4096, 'x')) > 0);
         h.load();
         QCOMPARE(h.prompter.shown.size(), int(!words.isEmpty()));
+        if (damage.endsWith("retry")) {
+            QVERIFY(!h.timer.active && h.view.clockRed);
+            QVERIFY(h.activity.lines().last().contains("locked by another program"));
+            h.load(); // a click meanwhile: still one retry waiting
+            QCOMPARE(retries.size(), 1);
+            lock.reset();
+            retries.takeFirst()();
+            QVERIFY(h.timer.active && !h.view.clockRed && retries.isEmpty());
+            QCOMPARE(h.snapshot(), before);
+            return;
+        }
         QCOMPARE(h.timer.active, words.isEmpty());
         if (words.isEmpty())
             return;
@@ -325,6 +361,43 @@ private Q_SLOTS:
         lock.reset(); // once the file can be read again, the tick is switched back on
         h.load();
         QVERIFY(h.timer.active && !h.view.clockRed);
+    }
+
+    // A backup restored by copy and rename: the next load reads the new file, and the entry
+    // loaded from it is deleted from it, not from the old, deleted copy.
+    void replacedFile()
+    {
+        {
+            DbFixture f(m_path);
+            f.channel(1, "One");
+            f.record(1, "2026.12.05 20:15", "2026.12.05 21:00", "Old");
+        }
+        Harness h(m_path);
+        h.load();
+        QCOMPARE(h.cell(1, T::ShortDesc), QStringLiteral("Old"));
+        const QString copy = m_path + QStringLiteral(".restored");
+        {
+            DbFixture f(copy);
+            f.channel(1, "One");
+            f.record(1, "2026.12.05 22:15", "2026.12.05 23:00", "Restored");
+        }
+        QVERIFY(::rename(QFile::encodeName(copy).constData(),
+                         QFile::encodeName(m_path).constData()) == 0);
+        h.load();
+        QCOMPARE(h.todo.rows(), 2);
+        QCOMPARE(h.cell(1, T::ShortDesc), QStringLiteral("Restored"));
+        QVERIFY(h.db.takeRecord({h.todo.rowId(1), h.todo.fingerprint(1), h.cell(1, T::DbStartTime),
+                                 h.cell(1, T::DbEndTime), h.cell(1, T::ShortDesc),
+                                 h.cell(1, T::LongDesc)}));
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "replaced-check");
+            other.setDatabaseName(m_path);
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec("SELECT count(*) FROM RECORD") && q.next());
+            QCOMPARE(q.value(0).toInt(), 0);
+        }
+        QSqlDatabase::removeDatabase("replaced-check");
     }
 };
 

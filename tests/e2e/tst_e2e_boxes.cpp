@@ -1,0 +1,104 @@
+// An unanswered box does not stop recordings: the busy warning stays open while the user's
+// viewer closes, the entry it warned of starts, its end is noticed and the next entry starts
+// on time. The recording viewer runs at normal priority although dorvel lowers its own.
+
+#include "sandbox.h"
+
+#include <QDirIterator>
+
+#include <unistd.h>
+
+using namespace dorvel::test;
+
+namespace {
+
+// The nice value of a process (field 19 of its stat line); -100 when it cannot be read.
+int niceOf(const QString& pid)
+{
+    const QByteArray line = E2ESandbox::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (line.isEmpty())
+        return -100;
+    return line.mid(line.lastIndexOf(')') + 2).split(' ').value(16).toInt();
+}
+
+// The process whose command line holds all the words; empty when there is none.
+QString findProcess(const QList<QByteArray>& words)
+{
+    QDirIterator it(QStringLiteral("/proc"));
+    while (it.hasNext()) {
+        const QString pid = it.next().section(QLatin1Char('/'), -1);
+        bool digits = !pid.isEmpty();
+        for (const QChar c : pid)
+            digits = digits && c.isDigit();
+        if (!digits)
+            continue;
+        const QByteArray cmdline =
+            E2ESandbox::readFile(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        bool all = !cmdline.isEmpty();
+        for (const QByteArray& w : words)
+            all = all && cmdline.contains(w);
+        if (all)
+            return pid;
+    }
+    return {};
+}
+
+} // namespace
+
+class TestE2EBoxes : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void warningLeftOpen()
+    {
+        E2ESandbox box({QStringLiteral("--entries"), QStringLiteral("0")});
+        QVERIFY(box.ok);
+        box.setOwn(QStringLiteral("AutoClose"), QStringLiteral("0"));
+        box.setOwn(QStringLiteral("SaveLog"), QStringLiteral("1"));
+        box.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("Never"));
+        // A minute of the stand-in lasts ten seconds here: long enough to look at it.
+        box.env.insert(QStringLiteral("ORBIVU_STANDIN_SECONDS_PER_MINUTE"), QStringLiteral("10"));
+        const QDateTime start = E2ESandbox::nextMinuteAtLeast(75);
+        QVERIFY(box.addEntry(1, start, start.addSecs(60), QStringLiteral("Krimi")));
+        QVERIFY(box.addEntry(1, start.addSecs(120), start.addSecs(180), QStringLiteral("Spaet")));
+
+        QProcess userViewer;
+        userViewer.setProcessEnvironment(box.env);
+        userViewer.start(box.root + QStringLiteral("/viewer/Orbivu.EXE"), {});
+        QVERIFY(userViewer.waitForStarted());
+
+        auto dorvel = box.start();
+        QByteArray out;
+        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, " 2 Recordings added to ToDo list", 20000));
+        // The warning opens 47 s before the launch and nobody answers it.
+        QVERIFY(
+            E2ESandbox::waitForFileText(box.logFile(), "Orbivu is running! Please close it!",
+                                        int(QDateTime::currentDateTime().msecsTo(start)) + 5000));
+        userViewer.terminate();
+        QVERIFY(userViewer.waitForFinished(5000));
+
+        QVERIFY2(
+            E2ESandbox::waitForOutput(*dorvel, out, "   Start Rec:  Krimi  (1 Min)",
+                                      int(QDateTime::currentDateTime().msecsTo(start)) + 10000),
+            out.constData());
+        // The line comes just before the start.
+        QString recording;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(recording = findProcess({box.root.toUtf8(), QByteArrayLiteral("/record=1")}))
+                 .isEmpty(),
+            5000);
+        QCOMPARE(niceOf(recording), niceOf(QString::number(::getpid())));
+        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, "   Stop Rec", 30000));
+        QVERIFY2(E2ESandbox::waitForOutput(
+                     *dorvel, out, "   Start Rec:  Spaet  (1 Min)",
+                     int(QDateTime::currentDateTime().msecsTo(start.addSecs(120))) + 10000),
+                 out.constData());
+        QCOMPARE(box.recordsTitled(QStringLiteral("Krimi")), 0);
+        QCOMPARE(box.recordsTitled(QStringLiteral("Spaet")), 0);
+        QCOMPARE(dorvel->state(), QProcess::Running);
+        dorvel->terminate();
+        QVERIFY(dorvel->waitForFinished(10000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestE2EBoxes)
+#include "tst_e2e_boxes.moc"
