@@ -257,9 +257,10 @@ private Q_SLOTS:
         QCOMPARE(rig.launcher.starts.size(), 1);
     }
 
-    // An entry that cannot be started is reported once and stays in the database (a failed
-    // start puts it back unchanged), and the entries after it start on time. Nothing is
-    // tried again every tick.
+    // An entry that cannot be started is reported once, stays in the database (a failed start
+    // puts it back unchanged) and does not hold up the entry after it; nothing is tried again
+    // every tick. An unreadable launch time or a next-event row outside the list leaves no
+    // next event until the list is loaded again.
     void entryThatCannotStart_data()
     {
         QTest::addColumn<QString>("fault");
@@ -279,7 +280,6 @@ private Q_SLOTS:
         QTest::newRow("no length")
             << "length"
             << "not started.* no length: .*\"Tatort\"" << 0 << true << QStringList{"Tatort"} << 2;
-        // The started entry goes; the next one waits for a load.
         QTest::newRow("unreadable launch time after it")
             << "next"
             << "unreadable start time \"tomorrow\"" << 1 << false << QStringList{"Später"} << 2;
