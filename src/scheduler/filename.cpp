@@ -7,11 +7,13 @@ namespace dorvel {
 
 namespace {
 
-// Windows-1252 codes 128 to 159 hold these characters; the five undefined codes hold none.
-constexpr char32_t kHighCodes[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+// The Windows-1252 code of a character: below 128 and from 160 to 255 the code point itself,
+// otherwise 255. The code page's characters at 128 to 159 (the euro sign, typographic quotes)
+// need no table: those codes become "#" just as 255 does.
+int codeOf(char32_t c)
+{
+    return c <= 255 ? int(c) : 255;
+}
 
 enum class Mapping { Remove, Underscore, Hash, Keep };
 
@@ -68,17 +70,6 @@ bool taken(const QString& path)
 
 } // namespace
 
-int cp1252Code(char32_t c)
-{
-    if (c < 128 || (c >= 160 && c <= 255))
-        return int(c);
-    for (int i = 0; i < 32; ++i) {
-        if (kHighCodes[i] != 0 && kHighCodes[i] == c)
-            return 128 + i;
-    }
-    return 255;
-}
-
 QString makeFileName(const QString& text)
 {
     qsizetype begin = 0;
@@ -94,7 +85,7 @@ QString makeFileName(const QString& text)
     QString out;
     out.reserve(chars.size());
     for (const uint c : chars) {
-        const int code = cp1252Code(char32_t(c));
+        const int code = codeOf(char32_t(c));
         switch (mappingOf(code)) {
         case Mapping::Remove:
             break;

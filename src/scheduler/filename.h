@@ -11,9 +11,6 @@ namespace dorvel {
 // Ä Ö Ü ß ä ö ü become "#". The result therefore never holds "/" or ".".
 QString makeFileName(const QString& text);
 
-// The Windows-1252 code of one Unicode character; 255 when the code page lacks it.
-int cp1252Code(char32_t c);
-
 // makeFileName plus "_1", "_2", ... until <recordDirectory><name>.ts does not exist yet. The
 // result has neither folder nor ".ts" (the viewer adds both). Two guards keep the viewer able
 // to write the file: a stem that maps to nothing becomes "TEST", and a stem is shortened so

@@ -1,11 +1,18 @@
 // The wake-up tool as a process: --dry-run, bad arguments, --install. The tool runs with a
-// system bus address that leads nowhere, so that not even a fault could reach logind.
+// system bus address that leads nowhere, so that not even a fault could reach logind. And what
+// the RTC wake alarm that it and the power backend use writes.
+
+#include "power_wakealarm.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestNocturo : public QObject {
     Q_OBJECT
@@ -57,6 +64,39 @@ private Q_SLOTS:
             got = conf.readAll();
         QVERIFY2(got.contains(out), qPrintable(got));
         QCOMPARE(got.startsWith("Dry run:"), args.contains("--dry-run") && p.exitCode() == 0);
+    }
+
+    // "0" first, since the kernel refuses a new alarm while one is set, then the seconds from
+    // now: an absolute number would be a moment in 1970 and the PC would never wake.
+    void rtcAlarmWrites_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<bool>("armed");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("58 minutes") << 3480 << true << QByteArray("0+3480");
+        QTest::newRow("one second") << 1 << true << QByteArray("0+1");
+        QTest::newRow("now") << 0 << false << QByteArray();
+        QTest::newRow("past") << -5 << false << QByteArray();
+    }
+    void rtcAlarmWrites()
+    {
+        QFETCH(int, seconds);
+        QFETCH(bool, armed);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.filePath("wakealarm"));
+        // A FIFO keeps every write, where a plain file would keep only the last one. Held open
+        // here for reading and writing, it neither blocks the writer nor loses a byte.
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        const int fd = ::open(path.constData(), O_RDWR | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        const std::unique_ptr<dorvel::WakeAlarm> alarm =
+            dorvel::createRtcWakeAlarm(QFile::decodeName(path));
+        QVERIFY(alarm);
+        QCOMPARE(alarm->arm(seconds), armed);
+        char buf[64];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        ::close(fd);
+        QTEST(QByteArray(buf, int(std::max<ssize_t>(n, 0))), "written");
     }
 };
 

@@ -1,5 +1,6 @@
-// The countdown window, driven for real offscreen: the label, the end of the countdown, Stop,
-// and ticks that keep arriving while it runs its own event loop.
+// The countdown before the power-off after the last recording, as the after-recording logic
+// opens it: the real window offscreen, the length it counts, Stop, and the scheduler's ticks
+// that keep arriving while it runs its own event loop.
 
 #include "powerfakes.h"
 #include "shutdownform.h"
@@ -16,49 +17,19 @@ using namespace dorvel::test;
 class TestShutdownForm : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void closesOnFirstTickAfterTheEnd()
+    void countdownAfterTheLastRecording_data()
     {
-        FakeClock clock;
-        AppState state;
-        state.shutdownConfirmed = true;
-        state.countdownEnd = clock.nowSerial() + 15 * kSecond;
-        ShutdownForm form(state, clock);
-        QPoint offCentre(99, 99); // from the middle of the screen
-        QTimer::singleShot(0, this, [&] {
-            QCOMPARE(form.label()->text(), "Time until ShutDown=00:15 (min:sec)");
-            form.move(0, 0);
-            clock.advanceMs(2600);
-            form.tick(); // back to the middle of the screen
-            offCentre = form.frameGeometry().center() -
-                        QGuiApplication::primaryScreen()->geometry().center();
-            QCOMPARE(form.label()->text(), "Time until ShutDown=00:12 (min:sec)"); // rounded
-            clock.advanceMs(11900);
-            form.tick();
-            QVERIFY(form.isVisible());
-            clock.advanceMs(500);
-            form.tick(); // the first tick after the 15 seconds
-        });
-        QTimer::singleShot(20000, &form, &QWidget::close); // a failed check must not hang
-        form.runCountdown();
-
-        QVERIFY(!form.isVisible() && !form.isCounting());
-        QVERIFY(state.shutdownConfirmed); // not stopped: the caller powers off
-        QVERIFY(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1);
-        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
-        QVERIFY(form.windowFlags() & Qt::WindowDoesNotAcceptFocus);
-        QVERIFY(form.testAttribute(Qt::WA_ShowWithoutActivating));
-        QCOMPARE(ShutdownForm::countdownText(75), "Time until ShutDown=01:15 (min:sec)");
+        QTest::addColumn<int>("stopAtMs"); // -1: nobody presses Stop
+        QTest::addColumn<int>("closedAtMs");
+        // Closed on the first half-second step after the 15 seconds.
+        QTest::newRow("runs out") << -1 << 15000;
+        QTest::newRow("stopped") << 2500 << 2500;
     }
-
-    void ticksDuringTheCountdownDecideOnce_data()
+    void countdownAfterTheLastRecording()
     {
-        QTest::addColumn<bool>("stop");
-        QTest::newRow("runs out") << false;
-        QTest::newRow("stopped") << true;
-    }
-    void ticksDuringTheCountdownDecideOnce()
-    {
-        QFETCH(bool, stop);
+        QFETCH(int, stopAtMs);
+        QFETCH(int, closedAtMs);
+        const bool stop = stopAtMs >= 0;
         Rig r;
         ShutdownForm form(r.state, r.clock);
         AfterRecording after(PowerServices{r.state, r.todo, r.activity, r.log, r.prompter, r.view,
@@ -71,20 +42,40 @@ private Q_SLOTS:
         r.startRecording();
         r.endRecording();
 
-        // The scheduler's ticks go on during the countdown; the fake clock runs 1 s per tick.
-        int ticks = 0;
-        QTimer scheduler;
-        connect(&scheduler, &QTimer::timeout, this, [&] {
+        // Each step: a scheduler tick, then half a second of the fake clock and the window's
+        // own step. The window is pushed aside first; it comes back to the middle.
+        const QDateTime opened = r.clock.now();
+        QString firstLabel;
+        int closedAt = -1;
+        QPoint offCentre(99, 99);
+        QTimer steps;
+        connect(&steps, &QTimer::timeout, this, [&] {
+            if (!form.isVisible())
+                return;
+            const int ms = int(opened.msecsTo(r.clock.now()));
+            if (firstLabel.isEmpty())
+                firstLabel = form.label()->text();
             after.checkAfterRecording();
-            r.clock.advanceMs(1000);
-            if (++ticks == 5 && stop)
+            if (ms == stopAtMs) {
                 QTest::mouseClick(form.stopButton(), Qt::LeftButton);
-            if (ticks > 2000 && form.isCounting())
+            } else {
+                r.clock.advanceMs(500);
+                form.move(0, 0);
+                form.tick();
+                offCentre = form.frameGeometry().center() -
+                            QGuiApplication::primaryScreen()->geometry().center();
+            }
+            if (!form.isVisible())
+                closedAt = int(opened.msecsTo(r.clock.now()));
+            else if (ms > 60000)
                 form.close(); // a hang must not block the test run
         });
-        scheduler.start(10);
+        steps.start(5);
         after.checkAfterRecording();
 
+        QCOMPARE(firstLabel, "Time until ShutDown=00:15 (min:sec)");
+        QCOMPARE(closedAt, closedAtMs);
+        QVERIFY(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1);
         QCOMPARE(r.listTexts(), "   Stop Rec");
         QCOMPARE(r.state.shutdownConfirmed, !stop);
         QCOMPARE(r.state.pendingPowerAction, stop ? "" : "StandByLastRec");

@@ -36,6 +36,14 @@ struct RecordingAutostart final : Autostart {
     QList<QStringList> entries;
 };
 
+// The boxes as the user reads them; the rig's message table is the German one.
+const QString kCloseViewerNow = QStringLiteral(
+    "Orbivu läuft gerade! Bitte schließen! Eine Aufnahme soll in einer Minute gestartet werden!");
+const QString kRequestExpired =
+    QStringLiteral("Aufnahmestart ist abgelaufen. Diese Sendung bitte 'von Hand' aufnehmen "
+                   "(Zukünftige Versionen werden das vielleicht besser handhaben...) Programm "
+                   "schließt jetzt!");
+
 QDateTime at(int h, int m, int s = 0)
 {
     return QDateTime(QDate(2026, 12, 5), QTime(h, m, s));
@@ -214,9 +222,9 @@ private Q_SLOTS:
         QVERIFY(rig.prompter.shown.isEmpty());
         for (int ms : {-47000, 0, 30000})
             rig.tickAt(at(20, 15).addMSecs(ms));
-        QCOMPARE(rig.prompter.texts(), QStringList{rig.app.msg.MsgCloseViewerNow});
+        QCOMPARE(rig.prompter.texts(), QStringList{kCloseViewerNow});
         QVERIFY(rig.prompter.shown.first().systemModal);
-        QVERIFY(rig.logLines().last().endsWith("    " + rig.app.msg.MsgCloseViewerNow));
+        QVERIFY(rig.logLines().last().endsWith("    " + kCloseViewerNow));
         // Closed within the minute: once the viewer is gone the entry starts, full length.
         rig.clock.set(at(20, 15, 59));
         QVERIFY(rig.prompter.answerOpen());
@@ -236,9 +244,8 @@ private Q_SLOTS:
         rig.tickAt(at(21, 1, 1));
         QCOMPARE(rig.ended, 0);
         QVERIFY(rig.prompter.answerOpen());
-        QCOMPARE(rig.prompter.texts().mid(1),
-                 (QStringList{rig.app.msg.MsgCloseViewerNow, rig.app.msg.MsgRequestExpired}));
-        QVERIFY(rig.logLines().last().endsWith("    " + rig.app.msg.MsgRequestExpired));
+        QCOMPARE(rig.prompter.texts().mid(1), (QStringList{kCloseViewerNow, kRequestExpired}));
+        QVERIFY(rig.logLines().last().endsWith("    " + kRequestExpired));
         QCOMPARE(rig.ended, 1);
         QCOMPARE(rig.wakeTimerClosed, 1);
         QVERIFY(!rig.view.trayIcon);
@@ -264,26 +271,81 @@ private Q_SLOTS:
         QCOMPARE(rig.launcher.starts.size(), 1);
     }
 
-    // The entry stays in the database unchanged, the activity list says what failed and
-    // which entry, and nothing retries every tick.
-    void failedStartPutsTheEntryBack()
+    // An entry that cannot be started is reported once, stays in the database (a failed start
+    // puts it back unchanged) and does not hold up the entry after it; nothing is tried again
+    // every tick. An unreadable launch time or a next-event row outside the list leaves no
+    // next event until the list is loaded again.
+    void entryThatCannotStart_data()
     {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("report"); // the one activity line about it
+        QTest::addColumn<int>("early");      // start attempts around 20:15
+        QTest::addColumn<bool>("later");     // the entry of 23:00 starts on time
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<int>("pending");
+        QTest::newRow("viewer cannot start")
+            << "launcher"
+            << "Start Rec failed: not executable; channel 12 .*2026-12-05 20:15:00"
+               ".*2026-12-05 21:45:00.*\"Tatort\".*stays in the"
+            << 1 << true << QStringList{"Tatort"} << 1;
+        QTest::newRow("no channel")
+            << "channel"
+            << "not started.* no channel: .*\"Tatort\"" << 0 << true << QStringList{"Tatort"} << 2;
+        QTest::newRow("no length")
+            << "length"
+            << "not started.* no length: .*\"Tatort\"" << 0 << true << QStringList{"Tatort"} << 2;
+        QTest::newRow("unreadable launch time after it")
+            << "next"
+            << "unreadable start time \"tomorrow\"" << 1 << false << QStringList{"Später"} << 2;
+        QTest::newRow("next-event row is the header")
+            << "row 0"
+            << "no entry in row 0" << 0 << false << QStringList{"Tatort", "Später"} << 2;
+        QTest::newRow("next-event row past the end")
+            << "row 3"
+            << "no entry in row 3" << 0 << false << QStringList{"Tatort", "Später"} << 2;
+    }
+    void entryThatCannotStart()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, report);
+        QFETCH(int, early);
+        QFETCH(bool, later);
+        QFETCH(QStringList, kept);
         Rig rig;
-        rig.launcher.failWith = "not executable";
         rig.addEntry("Tatort", at(20, 15), 90);
         rig.addEntry("Später", at(23, 0), 30);
+        if (fault == "launcher")
+            rig.launcher.failWith = "not executable";
+        else if (fault == "channel")
+            rig.list.setCell(1, TodoList::Num, "");
+        else if (fault == "length")
+            rig.list.setCell(1, TodoList::RecMinutes, " ");
+        else if (fault == "next")
+            rig.list.setCell(2, TodoList::RecStart, "tomorrow");
+        else
+            rig.list.nextEventRow = fault.mid(4).toInt();
         const QStringList before = rig.records();
-        rig.tickAt(at(20, 15, 1));
-        QCOMPARE(rig.records(), before);
-        QCOMPARE(rig.list.recordingCount, 1);
-        QVERIFY(rig.activity.lines().last().contains(
-            QRegularExpression("Start Rec failed: not executable; channel 12 .*2026-12-05 20:15:00"
-                               ".*2026-12-05 21:45:00.*\"Tatort\".*stays in the")));
-        QVERIFY(rig.logLines().last().contains("Start Rec failed"));
-        for (int s = 2; s < 10; ++s)
+        for (int s = 1; s < 10; ++s)
             rig.tickAt(at(20, 15, s));
-        QCOMPARE(rig.launcher.starts.size(), 1);
-        QCOMPARE(rig.list.nextEventTime, toDaySerial(at(23, 0)));
+        rig.launcher.failWith.clear();
+        rig.tickAt(at(23, 0));
+        QCOMPARE(rig.launcher.starts.size(), early);
+        rig.tickAt(at(23, 0, 1));
+        QCOMPARE(rig.launcher.starts.size(), early + int(later));
+        if (later)
+            QVERIFY(rig.launcher.starts.last().args.contains("/record=30"));
+
+        QStringList left;
+        for (const QString& title : kept)
+            left += before.filter('|' + title + '|');
+        left.sort();
+        QCOMPARE(rig.records(), left);
+        const QStringList lines = rig.activity.lines();
+        QVERIFY2(lines.filter(QRegularExpression(report)).size() == 1,
+                 qPrintable(lines.join('\n')));
+        QCOMPARE(rig.logLines().filter(QRegularExpression(report)).size(), 1);
+        QVERIFY(rig.prompter.shown.isEmpty());
+        QTEST(rig.list.recordingCount, "pending");
     }
 
     void boxesDoNotStopRecordings_data()
@@ -321,8 +383,7 @@ private Q_SLOTS:
         rig.tickAt(viewerRuns ? at(20, 14, 40) : at(20, 15, 1));
         if (!nightDone)
             night();
-        QCOMPARE(rig.prompter.texts(),
-                 QStringList{viewerRuns ? rig.app.msg.MsgCloseViewerNow : "ERROR"});
+        QCOMPARE(rig.prompter.texts(), QStringList{viewerRuns ? kCloseViewerNow : "ERROR"});
         QCOMPARE(rig.prompter.open.size(), 1); // never answered
         QCOMPARE(rig.launcher.starts.size(), 2);
         QVERIFY(rig.launcher.starts[0].args.contains("/file=Erste"));

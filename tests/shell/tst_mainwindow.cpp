@@ -74,14 +74,19 @@ private Q_SLOTS:
         MainWindow w(todo, activity, prompter);
         auto* menu = w.findChild<QMenu*>(QStringLiteral("mPopupSys"));
         QVERIFY(menu);
-        QStringList texts;
-        for (QAction* a : menu->actions())
-            texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(texts, (QStringList{"&GoNocturo", "&NoShutDown", "-", "&Update", "-", "&Restore",
-                                     "&Exit"}));
-        QVERIFY(!w.goTimerVisible());
+        // The entries the menu lays out, as the user sees them when it opens.
+        auto shown = [menu] {
+            QStringList texts;
+            for (QAction* a : menu->actions()) {
+                if (!menu->actionGeometry(a).isEmpty())
+                    texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            }
+            return texts;
+        };
+        const QStringList rest{"&NoShutDown", "-", "&Update", "-", "&Restore", "&Exit"};
+        QCOMPARE(shown(), rest); // the wake-up tool is offered only where it is installed
         w.setGoTimerVisible(true);
-        QVERIFY(w.goTimerVisible());
+        QCOMPARE(shown(), QStringList{"&GoNocturo"} + rest);
     }
 
     void languageFormInsistsOnAChoice()

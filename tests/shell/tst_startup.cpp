@@ -553,6 +553,54 @@ private Q_SLOTS:
         QVERIFY(!rig.state.reloadRequested);
     }
 
+    // With nothing stored but the database, every setting is its default (an empty store
+    // for the database path and TestPath: firstStart).
+    void defaultsOfAnEmptyStore_data()
+    {
+        QTest::addColumn<QString>("live");
+        QTest::addColumn<QString>("value");
+        const ViewerFolder v = viewer(QStringLiteral("defaults"));
+        Rig rig({}, m_appFolder);
+        rig.store.setOwn(QStringLiteral("OrbivuDBPath"), v.db);
+        QVERIFY(rig.load());
+        const Settings& s = rig.state.settings;
+        const FakeView::Geometry& g = rig.view.geometry;
+        auto row = [](const char* key, const QString& live, const char* value) {
+            QTest::newRow(key) << live << QString::fromUtf8(value);
+        };
+        auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+        auto number = [](int n) { return QString::number(n); };
+        std::array<int, 8> widths{};
+        std::copy(rig.todo.savedWidths.begin(), rig.todo.savedWidths.end(), widths.begin());
+        row("Language", s.language, "");
+        row("UseShortdesc", flag(s.useShortdesc), "1");
+        row("IgnoreOverlap", flag(s.ignoreOverlap), "0");
+        row("StartPendingRecord", flag(s.startPendingRecord), "1");
+        row("SaveLog", flag(s.saveLog), "0");
+        row("RecDelay", flag(s.recDelay), "1");
+        row("RecDelaySec", number(s.recDelaySec), "500");
+        row("Streamonly", flag(s.streamonly), "1");
+        row("AutoRun", flag(s.autoRun), "0");
+        row("AskForClose", flag(s.askForClose), "1");
+        row("AutoClose", flag(s.autoClose), "0");
+        row("WaitForClose", flag(s.waitForClose), "0");
+        row("WaitForProg", s.waitForProg, "TMPGenc.exe");
+        row("SuspendCheck", flag(s.suspendCheck), "0");
+        row("ShutDownType", s.shutDownType, "Never");
+        row("RuleMinutes", number(s.ruleMinutes), "60");
+        row("HPos", number(g.left), "1000");
+        row("VPos", number(g.top), "1000");
+        row("VSize", number(g.height), "3000");
+        row("HSize", number(g.width), "6000");
+        row("MyFormatStr", FormatStr::build(rig.state.splitRatio, widths),
+            "50;450;1000;1400;1400;1400;1400;1400;1400;");
+    }
+    void defaultsOfAnEmptyStore()
+    {
+        QFETCH(QString, live);
+        QTEST(live, "value");
+    }
+
     void geometryAndFormatFromSettings()
     {
         const ViewerFolder v = viewer(QStringLiteral("geometry"));

@@ -212,7 +212,10 @@ private Q_SLOTS:
         QCOMPARE(h.todo.recordingCount, count);
         const bool tickOn = !c.colours.contains('y') || c.options.contains('i');
         QCOMPARE(h.timer.active, tickOn);
-        QCOMPARE(h.prompter.texts(), tickOn ? QStringList() : QStringList{h.state.msg.MsgOverlap});
+        QCOMPARE(
+            h.prompter.texts(),
+            tickOn ? QStringList()
+                   : QStringList{"There is at least one overlapping record! Please check/delete"});
         QCOMPARE(h.view.clockRed, !tickOn);
         QVERIFY(!h.view.waitCursor && h.state.pendingPowerAction.isEmpty());
         const QString nowText = formatDefault(h.clock.now());
@@ -221,9 +224,9 @@ private Q_SLOTS:
         QCOMPARE(lines.filter(":  One ").size(), c.colours.count('r'));
         QVERIFY2(c.line.isEmpty() || lines.contains(c.line), qPrintable(lines.join('\n')));
         // One count line, last: the take-over replaces it.
-        QCOMPARE(lines.filter(h.state.msg.MsgRecordingsAdded).size(), 1);
+        QCOMPARE(lines.filter(" Recordings added to ToDo list").size(), 1);
         QCOMPARE(lines.last(),
-                 nowText + ":   " + QString::number(count) + h.state.msg.MsgRecordingsAdded);
+                 nowText + ":   " + QString::number(count) + " Recordings added to ToDo list");
         if (taken) {
             next = taken;
             QCOMPARE(h.todo.nextEventTime, h.clock.nowSerial());
@@ -244,7 +247,7 @@ private Q_SLOTS:
         const QStringList shown = h.snapshot();
         h.state.orbivuState = 1;
         h.load();
-        QCOMPARE(h.prompter.texts().last(), h.state.msg.MsgNoReloadWhileRecording);
+        QCOMPARE(h.prompter.texts().last(), "Orbivu is recording! Reload Recordings not possible");
         QCOMPARE(h.activity.lines(), lines);
         QCOMPARE(h.snapshot(), shown);
         QCOMPARE(h.timer.active, tickOn); // left as it was
@@ -285,7 +288,10 @@ private Q_SLOTS:
         h.prompter.answers.enqueue(yes ? Prompter::Answer::Yes : Prompter::Answer::No);
         h.load();
         const bool asked = shape != "9";
-        QCOMPARE(h.prompter.texts().contains(h.state.msg.MsgDatabaseTooOld), asked);
+        QCOMPARE(h.prompter.texts().contains(
+                     "Orbivu database versions older than Ver -0.071 are no longer supported!\r\n"
+                     "Try to update?"),
+                 asked);
         QCOMPARE(h.prompter.shown.first().buttons,
                  asked ? Prompter::Buttons::YesNo : Prompter::Buttons::Ok);
         QCOMPARE(h.prompter.shown.size(), int(asked) + int(!box.isEmpty()));
