@@ -167,6 +167,8 @@ private Q_SLOTS:
         rig.clock.advanceMs(1);
         rig.scheduler.tick();
         QCOMPARE(rig.launcher.starts.size(), 1);
+        // Recording at once, before any status check: StandBy now must wait for its end.
+        QCOMPARE(rig.app.orbivuState, 1);
         const FakeLauncher::Start& s = rig.launcher.starts.first();
         QCOMPARE(s.program, rig.folder.exe);
         QCOMPARE(s.args, args);
@@ -266,6 +268,7 @@ private Q_SLOTS:
             QRegularExpression("Start Rec failed: not executable; channel 12 .*2026-12-05 20:15:00"
                                ".*2026-12-05 21:45:00.*\"Tatort\".*back in the")));
         QVERIFY(rig.logLines().last().contains("Start Rec failed"));
+        QCOMPARE(rig.app.orbivuState, 0); // nothing records, StandBy may go ahead
         for (int s = 2; s < 10; ++s)
             rig.tickAt(at(20, 15, s));
         QCOMPARE(rig.launcher.starts.size(), 1);
