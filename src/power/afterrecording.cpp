@@ -119,11 +119,14 @@ void AfterRecording::checkAfterRecording()
     const MessageTable& msg = s.msg;
 
     s.resumedFromStandby = false;
+    // A reload clears standby mode without a word to the power layer; the lock follows here.
+    m.power.signalSystemRequired(s.standbyMode);
 
     if (s.orbivuTaskId != 0 &&
         m.viewer.isTaskRunning(s.orbivuTaskId, s.orbivuTaskStart, kViewerName)) {
         m.view.setCaption(s.mainCaption + QStringLiteral(" - ") + msg.MsgViewerRecording);
         s.orbivuState = 1;
+        m.power.holdAwakeForRecording(true);
         m.view.setStateIcon(MainView::StateIcon::Recording);
         m.view.setTrayTip(msg.MsgViewerRecording);
     } else {
@@ -133,6 +136,8 @@ void AfterRecording::checkAfterRecording()
             s.orbivuTaskStart = 0;
             s.orbivuState = 0;
             s.busyWarningShown = false;
+            // Released before the decision: a standby or power-off must not meet our own lock.
+            m.power.holdAwakeForRecording(false);
             m.view.setStateIcon(MainView::StateIcon::Idle);
             listLine(QStringLiteral("   Stop Rec"));
             m.todo.recordingCount = std::max(0, m.todo.recordingCount - 1);
@@ -151,6 +156,7 @@ void AfterRecording::showStatus()
     const MessageTable& msg = s.msg;
     s.orbivuTaskId = 0;
     s.orbivuTaskStart = 0;
+    m.power.holdAwakeForRecording(false); // a viewer the user started is not our recording
     if (m.viewer.isProcessRunning(kViewerName)) {
         m.view.setCaption(s.mainCaption + QStringLiteral(" - ") + msg.MsgViewerStartedByUser);
         s.orbivuState = 2;

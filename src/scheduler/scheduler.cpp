@@ -270,6 +270,7 @@ void Scheduler::startEntry(double now)
         // Recording from this moment on, not only from the next status check: a StandBy or
         // wake-tool command in between must wait for the recording's end.
         m_state.orbivuState = 1;
+        call(m_hooks.recordingStarted);
     } else {
         // The entry goes back where it was; it stays out of this run's schedule (the row
         // is gone from the list) so that a missing viewer is not started every 500 ms.

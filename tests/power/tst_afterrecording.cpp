@@ -94,6 +94,10 @@ private Q_SLOTS:
         QFETCH(QString, word);
         QFETCH(QString, power);
         const QStringList i = in.split(' ');
+        // Outside standby mode the recording alone holds the stay-awake lock; it is let go
+        // before anything else happens.
+        if (i[0] != "S")
+            power = power.isEmpty() ? "uninhibit" : "uninhibit|" + power;
         Rig r;
         r.state.standbyMode = r.power.held = i[0] == "S";
         r.state.wakeToolMode = i[0] == "T";
@@ -110,7 +114,9 @@ private Q_SLOTS:
         r.startRecording();
         r.after.checkAfterRecording(); // still recording: nothing is decided
         QCOMPARE(r.view.captionText, "Dorvel Ver 0.36 - Orbivu is recording started by Dorvel");
-        QCOMPARE(r.powerCalls(), QString());
+        QCOMPARE(r.powerCalls(), i[0] == "S" ? "" : "inhibit");
+        QVERIFY(r.power.held); // the desktop's idle suspend cannot cut the recording short
+        r.power.calls.clear();
 
         r.endRecording();
         for (int tick = 0; tick < 2; ++tick) { // the same end never leads to a second decision
@@ -135,6 +141,29 @@ private Q_SLOTS:
         const QString then = word.section('>', 1);
         QCOMPARE(r.powerCalls(), power.isEmpty() ? then : power + '|' + then);
         QCOMPARE(r.sys.started.size(), i[0] == "T" ? 1 : 0);
+    }
+
+    // The lock follows the state at every check: a reload clears standby mode and forgets
+    // the recording, and a viewer the user started holds nothing.
+    void stayAwakeLockFollowsTheState()
+    {
+        Rig r;
+        r.todo.recordingCount = 2;
+        r.setNextLaunchIn(3600);
+        r.state.standbyMode = true;
+        r.after.checkAfterRecording();
+        QCOMPARE(r.powerCalls(), "inhibit");
+        r.state.standbyMode = false; // as the reload leaves it
+        r.after.checkAfterRecording();
+        QCOMPARE(r.powerCalls(), "inhibit|uninhibit");
+        QVERIFY(!r.power.held);
+        r.startRecording();
+        r.after.checkAfterRecording();
+        QVERIFY(r.power.held);
+        r.state.orbivuTaskId = 0; // the reload forgets it; it now counts as the user's viewer
+        r.after.checkAfterRecording();
+        QCOMPARE(r.state.orbivuState, 2);
+        QVERIFY(!r.power.held);
     }
 
     void wakeToolOnRulePath_data()

@@ -51,6 +51,7 @@ struct Rig {
     RecordingAutostart autostart;
     int ended = 0;
     int wakeTimerClosed = 0;
+    int recordingsStarted = 0;
     Scheduler scheduler{app,  list,  activity, db,  viewer,   prompter,
                         view, timer, clock,    log, autostart};
 
@@ -66,6 +67,7 @@ struct Rig {
         hooks.checkAfterRecording = [this] { checkAfterRecording(); };
         hooks.closeWakeTimer = [this] { ++wakeTimerClosed; };
         hooks.endProcess = [this] { ++ended; };
+        hooks.recordingStarted = [this] { ++recordingsStarted; };
         scheduler.setHooks(hooks);
         timer.start();
     }
@@ -169,6 +171,7 @@ private Q_SLOTS:
         QCOMPARE(rig.launcher.starts.size(), 1);
         // Recording at once, before any status check: StandBy now must wait for its end.
         QCOMPARE(rig.app.orbivuState, 1);
+        QCOMPARE(rig.recordingsStarted, 1);
         const FakeLauncher::Start& s = rig.launcher.starts.first();
         QCOMPARE(s.program, rig.folder.exe);
         QCOMPARE(s.args, args);
@@ -269,6 +272,7 @@ private Q_SLOTS:
                                ".*2026-12-05 21:45:00.*\"Tatort\".*back in the")));
         QVERIFY(rig.logLines().last().contains("Start Rec failed"));
         QCOMPARE(rig.app.orbivuState, 0); // nothing records, StandBy may go ahead
+        QCOMPARE(rig.recordingsStarted, 0);
         for (int s = 2; s < 10; ++s)
             rig.tickAt(at(20, 15, s));
         QCOMPARE(rig.launcher.starts.size(), 1);
