@@ -56,6 +56,20 @@ QDateTime fromDaySerial(double serial)
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms)));
 }
 
+QDateTime firstInstantOf(double serial)
+{
+    const QDateTime t = fromDaySerial(serial);
+    if (!t.isValid())
+        return t;
+    // Qt picks the later of two equal wall-clock times. Where the offset was larger some
+    // hours before, the same wall-clock time may have come once already by that difference.
+    const int shift = t.addSecs(-6 * 3600).offsetFromUtc() - t.offsetFromUtc();
+    if (shift <= 0)
+        return t;
+    const QDateTime earlier = t.addSecs(-shift);
+    return (earlier.date() == t.date() && earlier.time() == t.time()) ? earlier : t;
+}
+
 QString formatDefault(double serial)
 {
     // Date and time apart: a wall-clock time in the spring-forward gap has no QDateTime.

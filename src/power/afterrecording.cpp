@@ -77,7 +77,7 @@ bool AfterRecording::isWaitProgramBlocking() const
 
 qint64 AfterRecording::msToNextLaunch() const
 {
-    return m.clock.now().msecsTo(fromDaySerial(m.todo.nextEventTime));
+    return m.clock.now().msecsTo(firstInstantOf(m.todo.nextEventTime));
 }
 
 bool AfterRecording::nextLaunchFartherThan(double minutes) const
@@ -89,7 +89,7 @@ QString AfterRecording::wakeTimeText() const
 {
     // Three real minutes before the launch: a wall-clock subtraction could name a time that
     // does not exist on the day the clocks go forward.
-    return formatDefault(fromDaySerial(m.todo.nextEventTime).addSecs(-180));
+    return formatDefault(firstInstantOf(m.todo.nextEventTime).addSecs(-180));
 }
 
 QString AfterRecording::wakeToolProgram() const

@@ -65,6 +65,10 @@ private Q_SLOTS:
         // And 03:05 is 130 minutes after 01:55 as they go back, not 70.
         row("S 2 Never - 130 60 2026-10-25T01:55:00", "", "standbyWithWakeup 7680", false,
             "|   StandBy for 7680 sek|   Resumed", "   StandBy for 7680 sek|   Resumed");
+        // 02:35 comes twice as they go back; the scheduler starts at the first, 40 minutes
+        // after 01:55, and the PC wakes 2 minutes before that, not an hour later.
+        row("S 2 Never - 40 60 2026-10-25T01:55:00", "", "standbyWithWakeup 2280", false,
+            "|   StandBy for 2280 sek|   Resumed", "   StandBy for 2280 sek|   Resumed");
         row("S 2 Never w 30", "GoNormalStandBy>standbyWithWakeup 1680", "");
         row("- 0 Never - 0", "", "");
         row("- 0 LastRec - 0", "", "powerOff", true, "", last);
@@ -80,6 +84,8 @@ private Q_SLOTS:
         row("- 2 Rule - 20 15", "", "powerOff", false, "", rule("20:20:00"));
         // Hand-edited values outside 15..999 count as 60.
         row("- 2 Rule - 50 5", "", "");
+        // The first 02:45 is 50 minutes away, not 110: the PC stays on.
+        row("- 2 Rule - 50 60 2026-10-25T01:55:00", "", "");
         // Without wake-tool mode the word stands for the ITime rule's power-off.
         row("- 2 Rule w 61", "StartNocturo1>powerOff", "");
         row("T 2 Rule w 61", "StartNocturo1>closeWakeTimer", ""); // and the tool is started
@@ -175,6 +181,9 @@ private Q_SLOTS:
         // 02:58 does not exist that night.
         QTest::newRow("clocks go forward") << "2026-03-29 03:01:00"
                                            << "2026-03-29 01:58:00";
+        // 02:01 comes twice that night; the scheduler starts at the first.
+        QTest::newRow("clocks go back") << "2026-10-25 02:01:00"
+                                        << "2026-10-25 01:58:00";
         QTest::newRow("tool missing") << "2026-12-05 23:00:00"
                                       << "2026-12-05 22:57:00";
     }
