@@ -134,6 +134,7 @@ int runApplication(int argc, char* argv[])
     PowerServices powerServices{state, todo,  activity, log,      prompter,  window,   timer,
                                 clock, store, viewer,   powerOps, autostart, launcher, countdown};
     AfterRecording after(powerServices, {endProcess});
+    after.setWakeToolDryRun(commandLine.hasOption(kSimulatePower));
     Scheduler scheduler(
         state, todo, activity, db, viewer, prompter, window, timer, clock, log, autostart,
         {[&] { after.checkAfterRecording(); },

@@ -97,9 +97,17 @@ QString AfterRecording::wakeToolProgram() const
     return m.state.appPath + QStringLiteral("/Nocturo.exe");
 }
 
+QStringList AfterRecording::wakeToolArguments() const
+{
+    QStringList args{QStringLiteral("/wakeup=") + wakeTimeText()};
+    if (m_wakeToolDryRun)
+        args.prepend(QStringLiteral("--dry-run"));
+    return args;
+}
+
 QString AfterRecording::wakeToolCommandLine() const
 {
-    return wakeToolProgram() + QStringLiteral(" /wakeup=") + wakeTimeText();
+    return (QStringList{wakeToolProgram()} + wakeToolArguments()).join(QLatin1Char(' '));
 }
 
 void AfterRecording::endProgram()
@@ -323,8 +331,7 @@ void AfterRecording::runWakeTool(const QString& line)
     const QString commandLine = wakeToolCommandLine();
     logLine(line);
     QString error;
-    if (!m.launcher.start(wakeToolProgram(), {QStringLiteral("/wakeup=") + wakeTimeText()},
-                          s.appPath, &error))
+    if (!m.launcher.start(wakeToolProgram(), wakeToolArguments(), s.appPath, &error))
         m.prompter.message(QStringLiteral("ERROR: ") + commandLine + QStringLiteral(" not found"));
     s.reloadRequested = false;
     m.view.removeTrayIcon();

@@ -178,6 +178,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("wake"); // three real minutes before
         QTest::newRow("plain") << "2026-12-05 21:01:00"
                                << "2026-12-05 20:58:00";
+        // Simulated power: the tool only says what it would do.
+        QTest::newRow("simulated") << "2026-12-05 21:01:00"
+                                   << "2026-12-05 20:58:00";
         // 02:58 does not exist that night.
         QTest::newRow("clocks go forward") << "2026-03-29 03:01:00"
                                            << "2026-03-29 01:58:00";
@@ -192,7 +195,9 @@ private Q_SLOTS:
         QFETCH(QString, next);
         QFETCH(QString, wake);
         const bool missing = QTest::currentDataTag() == QString("tool missing");
+        const bool simulated = QTest::currentDataTag() == QString("simulated");
         Rig r;
+        r.after.setWakeToolDryRun(simulated);
         r.todo.nextEventTime = *parseDefault(next);
         r.clock.set(fromDaySerial(r.todo.nextEventTime).addSecs(-3 * 3600));
         r.state.settings.shutDownType = "Rule";
@@ -205,7 +210,8 @@ private Q_SLOTS:
         for (int tick = 0; tick < 2; ++tick) // nothing happens after the end
             r.after.checkAfterRecording();
 
-        const QString command = "/opt/my dorvel/Nocturo.exe /wakeup=" + wake;
+        const QString command = QString("/opt/my dorvel/Nocturo.exe ") +
+                                (simulated ? "--dry-run " : "") + "/wakeup=" + wake;
         QCOMPARE(r.sys.started, QStringList{command});
         QCOMPARE(r.sys.runEntries, QStringList{"Dorvel: /opt/my dorvel/dorvel min cmos"});
         QCOMPARE(r.logTexts(),
