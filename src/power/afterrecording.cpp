@@ -278,8 +278,13 @@ void AfterRecording::countdownThenPowerOff()
     s.shutdownConfirmed = true;
     s.countdownEnd = m.clock.nowSerial() + 15 * kSecond;
     m.countdown.runCountdown();
-    if (!s.shutdownConfirmed)
-        return; // Stop was pressed; it has also dropped any waiting action
+    if (!s.shutdownConfirmed) {
+        // Stopped; Stop has also dropped any waiting action. Said where the user looks later.
+        const QString line = QStringLiteral("   Shutdown stopped by the user");
+        listLine(line);
+        logLine(line);
+        return;
+    }
     logLine(QStringLiteral("   Shutdown after last record"));
     m.power.powerOff();
     endProgram();

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 
 using namespace dorvel;
 using namespace dorvel::test;
@@ -45,20 +46,23 @@ private Q_SLOTS:
         QVERIFY(state.shutdownConfirmed); // not stopped: the caller powers off
         QVERIFY(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1);
         QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
-        QVERIFY(form.windowFlags() & Qt::WindowDoesNotAcceptFocus);
         QVERIFY(form.testAttribute(Qt::WA_ShowWithoutActivating));
         QCOMPARE(ShutdownForm::countdownText(75), "Time until ShutDown=01:15 (min:sec)");
     }
 
     void ticksDuringTheCountdownDecideOnce_data()
     {
-        QTest::addColumn<bool>("stop");
-        QTest::newRow("runs out") << false;
-        QTest::newRow("stopped") << true;
+        QTest::addColumn<QString>("how"); // how the user ends it; empty: the time runs out
+        QTest::newRow("runs out") << "";
+        QTest::newRow("Stop") << "Stop";
+        QTest::newRow("Escape") << "Escape";
+        // Closed through the window manager: a stop too, not a power-off 12 s early.
+        QTest::newRow("window manager") << "close";
     }
     void ticksDuringTheCountdownDecideOnce()
     {
-        QFETCH(bool, stop);
+        QFETCH(QString, how);
+        const bool stop = !how.isEmpty();
         Rig r;
         ShutdownForm form(r.state, r.clock);
         AfterRecording after(PowerServices{r.state, r.todo, r.activity, r.log, r.prompter, r.view,
@@ -77,19 +81,25 @@ private Q_SLOTS:
         connect(&scheduler, &QTimer::timeout, this, [&] {
             after.checkAfterRecording();
             r.clock.advanceMs(1000);
-            if (++ticks == 5 && stop)
+            if (++ticks == 5 && how == "Stop")
                 QTest::mouseClick(form.stopButton(), Qt::LeftButton);
+            else if (ticks == 5 && how == "Escape")
+                QTest::keyClick(&form, Qt::Key_Escape);
+            else if (ticks == 5 && how == "close")
+                form.windowHandle()->close();
             if (ticks > 2000 && form.isCounting())
                 form.close(); // a hang must not block the test run
         });
         scheduler.start(10);
         after.checkAfterRecording();
 
-        QCOMPARE(r.listTexts(), "   Stop Rec");
+        const QString stopped = "   Shutdown stopped by the user";
+        QCOMPARE(r.listTexts(), stop ? "   Stop Rec|" + stopped : "   Stop Rec");
         QCOMPARE(r.state.shutdownConfirmed, !stop);
         QCOMPARE(r.state.pendingPowerAction, stop ? "" : "StandByLastRec");
         QCOMPARE(r.powerCalls(), stop ? "" : "powerOff");
-        QCOMPARE(r.logTexts(), stop ? "" : "   Shutdown after last record");
+        QCOMPARE(r.logTexts(), stop ? stopped : "   Shutdown after last record");
+        QVERIFY(!form.isVisible());
         QCOMPARE(r.ended, stop ? 0 : 1);
     }
 };
