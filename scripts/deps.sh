@@ -8,6 +8,7 @@ DORVEL_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
     dbus-daemon xvfb xauth
     sqlite3 procps
+    clang-14 libclang-rt-14-dev
 )
 
 dorvel_install_deps() {
