@@ -21,11 +21,13 @@ cmake --build build-fuzz -j"$(nproc)" --target dorvel_fuzzers
 
 for t in "${targets[@]}"; do
     echo "== $t, ${seconds} s"
+    log="build-fuzz/tests/fuzz/$t.log"
+    status=0
     tests/fuzz/run_fuzzer.sh "build-fuzz/bin/$t" "tests/fuzz/corpus/$t" \
-        "build-fuzz/tests/fuzz/scratch/$t" -max_total_time="$seconds" 2>&1 |
-        grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)|ERROR|broken promise|SUMMARY' || true
-    if ls build-fuzz/tests/fuzz/scratch/"$t"-crash-* >/dev/null 2>&1; then
-        echo "$t: crash, input kept in build-fuzz/tests/fuzz/scratch/" >&2
+        "build-fuzz/tests/fuzz/scratch/$t" -max_total_time="$seconds" >"$log" 2>&1 || status=$?
+    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)|ERROR|broken promise|SUMMARY' "$log" || true
+    if [ "$status" -ne 0 ]; then
+        echo "$t failed ($status); the input is kept as build-fuzz/tests/fuzz/scratch/$t-*, the output in $log" >&2
         exit 1
     fi
 done

@@ -5,7 +5,7 @@
 set -euo pipefail
 fuzzer=$1 seeds=$2 scratch=$3
 shift 3
-rm -rf "$scratch"
+rm -rf "$scratch" "$scratch"-crash-* "$scratch"-leak-* "$scratch"-timeout-* "$scratch"-oom-*
 mkdir -p "$scratch"
 export TZ=Europe/Berlin LANG=C.UTF-8 LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
