@@ -11,6 +11,8 @@ DORVEL_PACKAGES=(
     # The package and its checks: dpkg-shlibdeps (with file), the validators of the menu
     # entry and the metainfo, and the SVG icon engine the package depends on.
     dpkg-dev file desktop-file-utils appstream libqt6svg6
+    # libFuzzer and the sanitizer runtimes for the fuzz targets.
+    clang-14 libclang-rt-14-dev
 )
 
 dorvel_install_deps() {

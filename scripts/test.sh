@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Dorvel and runs every test: unit, widget and end-to-end tests (among them the install
 # into a scratch prefix and the Debian package with its checks), then the unit tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer. Benchmarks are separate
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for a fixed
+# count of executions (scripts/fuzz.sh runs them longer). Benchmarks are separate
 # (scripts/bench.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,3 +18,8 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDORVEL_SANITIZE=ON 
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest -L unit --output-on-failure -j"$jobs")
+
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DDORVEL_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$jobs" --target dorvel_fuzzers
+(cd build-fuzz && ctest -L fuzz --output-on-failure -j"$jobs")

@@ -186,7 +186,7 @@ bool benchTickCost(QTextStream& out)
     Setup s;
     ManualTimer timer;
     Scheduler scheduler(s.app, s.list, s.activity, s.db, s.viewer, s.prompter, s.view, timer,
-                        s.clock, s.log, s.autostart, {s.checkAfterRecording, {}, {}, {}, {}});
+                        s.clock, s.log, s.autostart, {s.checkAfterRecording, {}, {}, {}, {}, {}});
     // An idle tick: nothing due, no viewer running; it reads the process table once.
     constexpr int kTicks = 200;
     scheduler.tick();
@@ -268,11 +268,11 @@ bool benchStartLatency(QTextStream& out)
         if (latencies.size() == kStarts)
             QCoreApplication::quit();
     });
-    scheduler = std::make_unique<Scheduler>(s.app, s.list, s.activity, s.db, s.viewer, s.prompter,
-                                            s.view, timer, s.clock, s.log, s.autostart,
-                                            Scheduler::Hooks{s.checkAfterRecording, {}, {}, {}, [] {
-                                                                 QCoreApplication::processEvents();
-                                                             }});
+    scheduler = std::make_unique<Scheduler>(
+        s.app, s.list, s.activity, s.db, s.viewer, s.prompter, s.view, timer, s.clock, s.log,
+        s.autostart,
+        Scheduler::Hooks{
+            s.checkAfterRecording, {}, {}, {}, [] { QCoreApplication::processEvents(); }, {}});
     timer.start();
     QTimer::singleShot(kStarts * 1700 + 30000, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();

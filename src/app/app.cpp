@@ -140,12 +140,13 @@ int runApplication(int argc, char* argv[])
     PowerServices powerServices{state, todo,  activity, log,      prompter,  window,   timer,
                                 clock, store, viewer,   powerOps, autostart, launcher, countdown};
     AfterRecording after(powerServices, {endProcess});
-    Scheduler scheduler(state, todo, activity, db, viewer, prompter, window, timer, clock, log,
-                        autostart,
-                        {[&] { after.checkAfterRecording(); },
-                         [&] { powerOps.signalSystemRequired(state.standbyMode); },
-                         [&] { powerOps.closeWakeTimer(); }, endProcess,
-                         [] { QCoreApplication::processEvents(); }});
+    after.setWakeToolDryRun(commandLine.hasOption(kSimulatePower));
+    Scheduler scheduler(
+        state, todo, activity, db, viewer, prompter, window, timer, clock, log, autostart,
+        {[&] { after.checkAfterRecording(); },
+         [&] { powerOps.signalSystemRequired(state.standbyMode); },
+         [&] { powerOps.closeWakeTimer(); }, endProcess, [] { QCoreApplication::processEvents(); },
+         [&] { powerOps.holdAwakeForRecording(true); }});
     DBusNotifier notifier(QDBusConnection::sessionBus());
     scheduler.setNotifier(&notifier);
     tick = [&] { scheduler.tick(); };

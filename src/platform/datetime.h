@@ -17,6 +17,11 @@ double toDaySerial(const QDateTime& local);
 // Rounds the time of day to the nearest second, as the serial's display does.
 QDateTime fromDaySerial(double serial);
 
+// The moment a serial's wall-clock time is first reached. In the hour the clocks go back
+// each wall-clock time comes twice; the scheduler, comparing wall-clock serials, acts at the
+// first, so every span aimed at a launch must end there too.
+QDateTime firstInstantOf(double serial);
+
 // The one default date-time text form: "yyyy-MM-dd HH:mm:ss", locale independent.
 QString formatDefault(double serial);
 QString formatDefault(const QDateTime& local);

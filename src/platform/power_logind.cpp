@@ -103,6 +103,9 @@ QString LogindPower::standbyWithWakeup(qint32 seconds)
 
 QString LogindPower::standbyUntilUser()
 {
+    // An alarm left from a timed standby the user ended early would wake the machine.
+    if (m_wakeAlarm)
+        m_wakeAlarm->disarm();
     m_wakeAlarm.reset();
     return suspendAndWaitForResume();
 }

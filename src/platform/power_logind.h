@@ -27,7 +27,7 @@ public:
         // clock stands still while it sleeps). Past it the standby counts as failed.
         int resumeTimeoutMs = 120000;
         QString inhibitWho = QStringLiteral("Dorvel");
-        QString inhibitWhy = QStringLiteral("Standby between recordings");
+        QString inhibitWhy = QStringLiteral("Recording, or standby between recordings");
     };
 
     LogindPower(const QDBusConnection& systemBus, const QDBusConnection& sessionBus,

@@ -32,15 +32,24 @@ public:
         spec.it_value.tv_sec = seconds; // relative: flags 0
         return ::timerfd_settime(m_fd, 0, &spec, nullptr) == 0;
     }
+    void disarm() override
+    {
+        const itimerspec none{};
+        ::timerfd_settime(m_fd, 0, &none, nullptr);
+    }
 
 private:
     int m_fd;
 };
 
+bool writeText(const QString& path, const QByteArray& text, QString* error);
+
 class RtcWakeAlarm final : public WakeAlarm {
 public:
     explicit RtcWakeAlarm(QString path) : m_path(std::move(path)) {}
     bool arm(qint32 seconds) override { return seconds > 0 && writeRtcWakeAlarm(m_path, seconds); }
+    // The RTC keeps its alarm after the file is closed, unlike a timerfd; it must be cleared.
+    void disarm() override { writeText(m_path, QByteArrayLiteral("0"), nullptr); }
 
 private:
     QString m_path;

@@ -13,6 +13,8 @@ class WakeAlarm {
 public:
     virtual ~WakeAlarm() = default;
     virtual bool arm(qint32 seconds) = 0;
+    // Cancels an armed alarm, so that it cannot wake the machine later.
+    virtual void disarm() = 0;
 };
 
 using WakeAlarmFactory = std::function<std::unique_ptr<WakeAlarm>()>;

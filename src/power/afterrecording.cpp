@@ -77,7 +77,7 @@ bool AfterRecording::isWaitProgramBlocking() const
 
 qint64 AfterRecording::msToNextLaunch() const
 {
-    return m.clock.now().msecsTo(fromDaySerial(m.todo.nextEventTime));
+    return m.clock.now().msecsTo(firstInstantOf(m.todo.nextEventTime));
 }
 
 bool AfterRecording::nextLaunchFartherThan(double minutes) const
@@ -89,7 +89,7 @@ QString AfterRecording::wakeTimeText() const
 {
     // Three real minutes before the launch: a wall-clock subtraction could name a time that
     // does not exist on the day the clocks go forward.
-    return formatDefault(fromDaySerial(m.todo.nextEventTime).addSecs(-180));
+    return formatDefault(firstInstantOf(m.todo.nextEventTime).addSecs(-180));
 }
 
 QString AfterRecording::wakeToolProgram() const
@@ -97,9 +97,17 @@ QString AfterRecording::wakeToolProgram() const
     return m.state.appPath + QStringLiteral("/Nocturo.exe");
 }
 
+QStringList AfterRecording::wakeToolArguments() const
+{
+    QStringList args{QStringLiteral("/wakeup=") + wakeTimeText()};
+    if (m_wakeToolDryRun)
+        args.prepend(QStringLiteral("--dry-run"));
+    return args;
+}
+
 QString AfterRecording::wakeToolCommandLine() const
 {
-    return wakeToolProgram() + QStringLiteral(" /wakeup=") + wakeTimeText();
+    return (QStringList{wakeToolProgram()} + wakeToolArguments()).join(QLatin1Char(' '));
 }
 
 void AfterRecording::endProgram()
@@ -119,11 +127,14 @@ void AfterRecording::checkAfterRecording()
     const MessageTable& msg = s.msg;
 
     s.resumedFromStandby = false;
+    // A reload clears standby mode without a word to the power layer; the lock follows here.
+    m.power.signalSystemRequired(s.standbyMode);
 
     if (s.orbivuTaskId != 0 &&
         m.viewer.isTaskRunning(s.orbivuTaskId, s.orbivuTaskStart, kViewerName)) {
         m.view.setCaption(s.mainCaption + QStringLiteral(" - ") + msg.MsgViewerRecording);
         s.orbivuState = 1;
+        m.power.holdAwakeForRecording(true);
         m.view.setStateIcon(MainView::StateIcon::Recording);
         m.view.setTrayTip(msg.MsgViewerRecording);
     } else {
@@ -133,6 +144,8 @@ void AfterRecording::checkAfterRecording()
             s.orbivuTaskStart = 0;
             s.orbivuState = 0;
             s.busyWarningShown = false;
+            // Released before the decision: a standby or power-off must not meet our own lock.
+            m.power.holdAwakeForRecording(false);
             m.view.setStateIcon(MainView::StateIcon::Idle);
             listLine(QStringLiteral("   Stop Rec"));
             m.todo.recordingCount = std::max(0, m.todo.recordingCount - 1);
@@ -151,6 +164,7 @@ void AfterRecording::showStatus()
     const MessageTable& msg = s.msg;
     s.orbivuTaskId = 0;
     s.orbivuTaskStart = 0;
+    m.power.holdAwakeForRecording(false); // a viewer the user started is not our recording
     if (m.viewer.isProcessRunning(kViewerName)) {
         m.view.setCaption(s.mainCaption + QStringLiteral(" - ") + msg.MsgViewerStartedByUser);
         s.orbivuState = 2;
@@ -264,8 +278,13 @@ void AfterRecording::countdownThenPowerOff()
     s.shutdownConfirmed = true;
     s.countdownEnd = m.clock.nowSerial() + 15 * kSecond;
     m.countdown.runCountdown();
-    if (!s.shutdownConfirmed)
-        return; // Stop was pressed; it has also dropped any waiting action
+    if (!s.shutdownConfirmed) {
+        // Stopped; Stop has also dropped any waiting action. Said where the user looks later.
+        const QString line = QStringLiteral("   Shutdown stopped by the user");
+        listLine(line);
+        logLine(line);
+        return;
+    }
     logLine(QStringLiteral("   Shutdown after last record"));
     m.power.powerOff();
     endProgram();
@@ -317,8 +336,7 @@ void AfterRecording::runWakeTool(const QString& line)
     const QString commandLine = wakeToolCommandLine();
     logLine(line);
     QString error;
-    if (!m.launcher.start(wakeToolProgram(), {QStringLiteral("/wakeup=") + wakeTimeText()},
-                          s.appPath, &error))
+    if (!m.launcher.start(wakeToolProgram(), wakeToolArguments(), s.appPath, &error))
         m.prompter.message(QStringLiteral("ERROR: ") + commandLine + QStringLiteral(" not found"));
     s.reloadRequested = false;
     m.view.removeTrayIcon();

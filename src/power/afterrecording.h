@@ -3,6 +3,7 @@
 #include "powerops.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -66,6 +67,10 @@ public:
 
     void checkAfterRecording();
 
+    // With simulated power the wake-up tool runs in its dry-run mode: nothing a simulated
+    // run starts may power the machine off or arm its wake-up.
+    void setWakeToolDryRun(bool on) { m_wakeToolDryRun = on; }
+
     // True when WaitForClose is set and the program named by WaitForProg runs. An empty
     // name never blocks: it would match every process.
     bool isWaitProgramBlocking() const;
@@ -83,6 +88,7 @@ public:
     // NextEventTime minus three minutes, in the default text form.
     QString wakeTimeText() const;
     QString wakeToolProgram() const;
+    QStringList wakeToolArguments() const;
     QString wakeToolCommandLine() const;
     // RuleMinutes as used: a value outside 15..999 (a hand-edited file) counts as 60.
     int ruleMinutes() const;
@@ -113,6 +119,7 @@ private:
     std::unique_ptr<StandbyCommands> m_commands;
     bool m_inCheck = false;
     bool m_ended = false;
+    bool m_wakeToolDryRun = false;
 };
 
 } // namespace dorvel

@@ -22,16 +22,31 @@ public:
     QString standbyWithWakeup(qint32 seconds);
     // Shows "Fail to set power state" itself when the standby failed.
     void standbyUntilUser();
-    // Holds the stay-awake lock while standby mode lasts. Cheap to call on every tick: the
-    // lock is taken once and released when the mode ends.
-    void signalSystemRequired(bool standbyMode) { m_power.setSystemRequired(standbyMode); }
+    // The stay-awake lock (the idle inhibitor and the screensaver inhibit) is held while
+    // standby mode lasts and while a recording the scheduler started runs, so that the
+    // desktop's own idle suspend never cuts a recording short. Cheap to call on every tick:
+    // the lock is taken once and released when neither reason is left.
+    void signalSystemRequired(bool standbyMode)
+    {
+        m_standbyHold = standbyMode;
+        applyHold();
+    }
+    void holdAwakeForRecording(bool recording)
+    {
+        m_recordingHold = recording;
+        applyHold();
+    }
     void closeWakeTimer() { m_power.closeWakeTimer(); }
 
     Power& backend() { return m_power; }
 
 private:
+    void applyHold() { m_power.setSystemRequired(m_standbyHold || m_recordingHold); }
+
     Power& m_power;
     Prompter& m_prompter;
+    bool m_standbyHold = false;
+    bool m_recordingHold = false;
 };
 
 } // namespace dorvel

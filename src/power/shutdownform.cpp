@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -19,12 +20,14 @@ namespace dorvel {
 
 ShutdownForm::ShutdownForm(AppState& state, const Clock& clock, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+                          Qt::WindowStaysOnTopHint),
       m_state(state), m_clock(clock), m_label(new QLabel(this)),
       m_stop(new QPushButton(style()->standardIcon(QStyle::SP_MediaStop), QStringLiteral("Stop"),
                              this))
 {
-    // No close button: closing by other means would power off, which nobody expects.
+    // No close button; closing it by other means (the window manager, Alt+F4) counts as
+    // Stop, and so does Escape once the user has clicked into it. Shown and raised without
+    // taking the focus, but it may be given the focus.
     setWindowTitle(QStringLiteral("Dorvel Shutdown/Standby"));
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -104,8 +107,22 @@ void ShutdownForm::stop()
     close();
 }
 
+void ShutdownForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && m_timer.isActive()) {
+        stop();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void ShutdownForm::closeEvent(QCloseEvent* event)
 {
+    // Still counting means nobody let the time run out: whoever closes it wants no power-off.
+    if (m_timer.isActive()) {
+        m_state.pendingPowerAction.clear();
+        m_state.shutdownConfirmed = false;
+    }
     m_timer.stop();
     if (m_loop)
         m_loop->quit();

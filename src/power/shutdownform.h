@@ -16,7 +16,7 @@ class Clock;
 
 // The 15-second countdown before the power-off after the last recording. It stays in front
 // of every other window without taking the keyboard focus, and closes on the first tick
-// after CountdownEnd, or at once when Stop is pressed.
+// after CountdownEnd, or at once when Stop is pressed, Escape is pressed or it is closed.
 class ShutdownForm final : public QWidget, public CountdownPresenter {
     Q_OBJECT
 public:
@@ -40,6 +40,7 @@ public Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void stop();

@@ -378,6 +378,10 @@ void Scheduler::startEntry(double now)
         m_state.orbivuTaskStart = started->startTime;
         m_started.insert(key);
         m_watch = {started->pid, m_clock.now(), entry};
+        // Recording from this moment on, not only from the next status check: a StandBy or
+        // wake-tool command in between must wait for the recording's end.
+        m_state.orbivuState = 1;
+        call(m_hooks.recordingStarted);
     } else if (m_list.recordingCount > 0) {
         --m_list.recordingCount;
     }

@@ -53,7 +53,8 @@ public:
         std::function<void()> signalSystemRequired;
         std::function<void()> closeWakeTimer;
         std::function<void()> endProcess;
-        std::function<void()> processEvents; // lets pending window events run once
+        std::function<void()> processEvents;    // lets pending window events run once
+        std::function<void()> recordingStarted; // right after the viewer has been started
     };
 
     Scheduler(AppState& state, TodoList& list, ActivityList& activity, ViewerDatabase& db,

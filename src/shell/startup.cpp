@@ -307,6 +307,9 @@ bool Startup::queryCloseMainWindow()
 {
     AppState& s = m.state;
     s.reloadRequested = false;
+    // A failed load or an unresolved overlap leaves the tick stopped on purpose; a cancelled
+    // close must not start it behind their back.
+    const bool tickWasRunning = m.timer.isActive();
     m.timer.stop();
     bool cancel = false;
     if (s.settings.shutDownType != QStringLiteral("Rule") && m.todo.recordingCount > 0 &&
@@ -318,7 +321,8 @@ bool Startup::queryCloseMainWindow()
             {question, Prompter::Buttons::OkCancel, Prompter::Icon::Question, {}, false});
         if (answer != Prompter::Answer::Ok) {
             cancel = true;
-            m.timer.start();
+            if (tickWasRunning)
+                m.timer.start();
         }
     }
     // Geometry is saved whether or not the close goes ahead, but never from a minimised window.

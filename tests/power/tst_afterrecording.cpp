@@ -65,6 +65,10 @@ private Q_SLOTS:
         // And 03:05 is 130 minutes after 01:55 as they go back, not 70.
         row("S 2 Never - 130 60 2026-10-25T01:55:00", "", "standbyWithWakeup 7680", false,
             "|   StandBy for 7680 sek|   Resumed", "   StandBy for 7680 sek|   Resumed");
+        // 02:35 comes twice as they go back; the scheduler starts at the first, 40 minutes
+        // after 01:55, and the PC wakes 2 minutes before that, not an hour later.
+        row("S 2 Never - 40 60 2026-10-25T01:55:00", "", "standbyWithWakeup 2280", false,
+            "|   StandBy for 2280 sek|   Resumed", "   StandBy for 2280 sek|   Resumed");
         row("S 2 Never w 30", "GoNormalStandBy>standbyWithWakeup 1680", "");
         row("- 0 Never - 0", "", "");
         row("- 0 LastRec - 0", "", "powerOff", true, "", last);
@@ -80,6 +84,8 @@ private Q_SLOTS:
         row("- 2 Rule - 20 15", "", "powerOff", false, "", rule("20:20:00"));
         // Hand-edited values outside 15..999 count as 60.
         row("- 2 Rule - 50 5", "", "");
+        // The first 02:45 is 50 minutes away, not 110: the PC stays on.
+        row("- 2 Rule - 50 60 2026-10-25T01:55:00", "", "");
         // Without wake-tool mode the word stands for the ITime rule's power-off.
         row("- 2 Rule w 61", "StartNocturo1>powerOff", "");
         row("T 2 Rule w 61", "StartNocturo1>closeWakeTimer", ""); // and the tool is started
@@ -94,6 +100,10 @@ private Q_SLOTS:
         QFETCH(QString, word);
         QFETCH(QString, power);
         const QStringList i = in.split(' ');
+        // Outside standby mode the recording alone holds the stay-awake lock; it is let go
+        // before anything else happens.
+        if (i[0] != "S")
+            power = power.isEmpty() ? "uninhibit" : "uninhibit|" + power;
         Rig r;
         r.state.standbyMode = r.power.held = i[0] == "S";
         r.state.wakeToolMode = i[0] == "T";
@@ -110,7 +120,9 @@ private Q_SLOTS:
         r.startRecording();
         r.after.checkAfterRecording(); // still recording: nothing is decided
         QCOMPARE(r.view.captionText, "Dorvel Ver 0.36 - Orbivu is recording started by Dorvel");
-        QCOMPARE(r.powerCalls(), QString());
+        QCOMPARE(r.powerCalls(), i[0] == "S" ? "" : "inhibit");
+        QVERIFY(r.power.held); // the desktop's idle suspend cannot cut the recording short
+        r.power.calls.clear();
 
         r.endRecording();
         for (int tick = 0; tick < 2; ++tick) { // the same end never leads to a second decision
@@ -137,15 +149,44 @@ private Q_SLOTS:
         QCOMPARE(r.sys.started.size(), i[0] == "T" ? 1 : 0);
     }
 
+    // The lock follows the state at every check: a reload clears standby mode and forgets
+    // the recording, and a viewer the user started holds nothing.
+    void stayAwakeLockFollowsTheState()
+    {
+        Rig r;
+        r.todo.recordingCount = 2;
+        r.setNextLaunchIn(3600);
+        r.state.standbyMode = true;
+        r.after.checkAfterRecording();
+        QCOMPARE(r.powerCalls(), "inhibit");
+        r.state.standbyMode = false; // as the reload leaves it
+        r.after.checkAfterRecording();
+        QCOMPARE(r.powerCalls(), "inhibit|uninhibit");
+        QVERIFY(!r.power.held);
+        r.startRecording();
+        r.after.checkAfterRecording();
+        QVERIFY(r.power.held);
+        r.state.orbivuTaskId = 0; // the reload forgets it; it now counts as the user's viewer
+        r.after.checkAfterRecording();
+        QCOMPARE(r.state.orbivuState, 2);
+        QVERIFY(!r.power.held);
+    }
+
     void wakeToolOnRulePath_data()
     {
         QTest::addColumn<QString>("next");
         QTest::addColumn<QString>("wake"); // three real minutes before
         QTest::newRow("plain") << "2026-12-05 21:01:00"
                                << "2026-12-05 20:58:00";
+        // Simulated power: the tool only says what it would do.
+        QTest::newRow("simulated") << "2026-12-05 21:01:00"
+                                   << "2026-12-05 20:58:00";
         // 02:58 does not exist that night.
         QTest::newRow("clocks go forward") << "2026-03-29 03:01:00"
                                            << "2026-03-29 01:58:00";
+        // 02:01 comes twice that night; the scheduler starts at the first.
+        QTest::newRow("clocks go back") << "2026-10-25 02:01:00"
+                                        << "2026-10-25 01:58:00";
         QTest::newRow("tool missing") << "2026-12-05 23:00:00"
                                       << "2026-12-05 22:57:00";
     }
@@ -154,7 +195,9 @@ private Q_SLOTS:
         QFETCH(QString, next);
         QFETCH(QString, wake);
         const bool missing = QTest::currentDataTag() == QString("tool missing");
+        const bool simulated = QTest::currentDataTag() == QString("simulated");
         Rig r;
+        r.after.setWakeToolDryRun(simulated);
         r.todo.nextEventTime = *parseDefault(next);
         r.clock.set(fromDaySerial(r.todo.nextEventTime).addSecs(-3 * 3600));
         r.state.settings.shutDownType = "Rule";
@@ -167,7 +210,8 @@ private Q_SLOTS:
         for (int tick = 0; tick < 2; ++tick) // nothing happens after the end
             r.after.checkAfterRecording();
 
-        const QString command = "/opt/my dorvel/Nocturo.exe /wakeup=" + wake;
+        const QString command = QString("/opt/my dorvel/Nocturo.exe ") +
+                                (simulated ? "--dry-run " : "") + "/wakeup=" + wake;
         QCOMPARE(r.sys.started, QStringList{command});
         QCOMPARE(r.sys.runEntries, QStringList{"Dorvel: /opt/my dorvel/dorvel min cmos"});
         QCOMPARE(r.logTexts(),

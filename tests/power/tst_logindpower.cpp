@@ -6,7 +6,9 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -17,6 +19,7 @@ class TestLogindPower : public QObject {
     struct Alarm final : WakeAlarm {
         std::function<bool(qint32)> onArm;
         bool arm(qint32 seconds) override { return onArm(seconds); }
+        void disarm() override {}
     };
 
     QProcess m_fake;
@@ -134,15 +137,40 @@ private Q_SLOTS:
         QCOMPARE(control("Calls").size(), setup.isEmpty() ? 0 : 1);
     }
 
+    // The RTC fallback keeps an alarm after its file is closed. A standby until the user
+    // follows a timed one the user ended early: nothing may wake the machine then.
+    void untilUserClearsTheRtcAlarm()
+    {
+        QTemporaryDir dir;
+        const QString rtc = dir.filePath("wakealarm");
+        QFile file(rtc);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        LogindPower::Options o;
+        o.makeWakeAlarm = [rtc] { return createRtcWakeAlarm(rtc); };
+        o.wakeAlarmCheck = [] { return QString(); };
+        LogindPower power(QDBusConnection::sessionBus(), QDBusConnection::sessionBus(), o);
+        auto content = [&] {
+            QFile f(rtc);
+            return f.open(QIODevice::ReadOnly) ? QString(f.readAll()) : QString("unreadable");
+        };
+        QCOMPARE(power.standbyWithWakeup(600), "Resumed");
+        QCOMPARE(content(), "+600");
+        QCOMPARE(power.standbyUntilUser(), "Resumed");
+        QCOMPARE(content(), "0");
+        QCOMPARE(control("Calls"), (QStringList{"Suspend|false", "Suspend|false"}));
+    }
+
     void inhibitorHeldAndReleased()
     {
         auto power = makePower();
         power->setSystemRequired(true);
         power->setSystemRequired(true); // every tick: still one lock
         QCOMPARE(control("Inhibitors"), QStringList{"held"});
-        QCOMPARE(control("Calls"),
-                 (QStringList{"Inhibit|idle:sleep|Dorvel|Standby between recordings|block",
-                              "ScreenSaver.Inhibit|Dorvel|Standby between recordings"}));
+        QCOMPARE(
+            control("Calls"),
+            (QStringList{"Inhibit|idle:sleep|Dorvel|Recording, or standby between recordings|block",
+                         "ScreenSaver.Inhibit|Dorvel|Recording, or standby between recordings"}));
         power->setSystemRequired(false);
         QCOMPARE(control("Inhibitors"), QStringList{"released"});
         QCOMPARE(control("Calls").last(), "ScreenSaver.UnInhibit|42");

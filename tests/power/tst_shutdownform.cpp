@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 
 using namespace dorvel;
 using namespace dorvel::test;
@@ -19,14 +20,19 @@ class TestShutdownForm : public QObject {
 private Q_SLOTS:
     void countdownAfterTheLastRecording_data()
     {
-        QTest::addColumn<int>("stopAtMs"); // -1: nobody presses Stop
+        QTest::addColumn<QString>("how"); // how the user ends it; empty: the time runs out
+        QTest::addColumn<int>("stopAtMs");
         QTest::addColumn<int>("closedAtMs");
         // Closed on the first half-second step after the 15 seconds.
-        QTest::newRow("runs out") << -1 << 15000;
-        QTest::newRow("stopped") << 2500 << 2500;
+        QTest::newRow("runs out") << "" << -1 << 15000;
+        QTest::newRow("Stop") << "Stop" << 2500 << 2500;
+        QTest::newRow("Escape") << "Escape" << 2500 << 2500;
+        // Closed through the window manager: a stop too, not a power-off 12 s early.
+        QTest::newRow("window manager") << "close" << 2500 << 2500;
     }
     void countdownAfterTheLastRecording()
     {
+        QFETCH(QString, how);
         QFETCH(int, stopAtMs);
         QFETCH(int, closedAtMs);
         const bool stop = stopAtMs >= 0;
@@ -57,7 +63,12 @@ private Q_SLOTS:
                 firstLabel = form.label()->text();
             after.checkAfterRecording();
             if (ms == stopAtMs) {
-                QTest::mouseClick(form.stopButton(), Qt::LeftButton);
+                if (how == "Stop")
+                    QTest::mouseClick(form.stopButton(), Qt::LeftButton);
+                else if (how == "Escape")
+                    QTest::keyClick(&form, Qt::Key_Escape);
+                else
+                    form.windowHandle()->close();
             } else {
                 r.clock.advanceMs(500);
                 form.move(0, 0);
@@ -76,11 +87,12 @@ private Q_SLOTS:
         QCOMPARE(firstLabel, "Time until ShutDown=00:15 (min:sec)");
         QCOMPARE(closedAt, closedAtMs);
         QVERIFY(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1);
-        QCOMPARE(r.listTexts(), "   Stop Rec");
+        const QString stopped = "   Shutdown stopped by the user";
+        QCOMPARE(r.listTexts(), stop ? "   Stop Rec|" + stopped : "   Stop Rec");
         QCOMPARE(r.state.shutdownConfirmed, !stop);
         QCOMPARE(r.state.pendingPowerAction, stop ? "" : "StandByLastRec");
         QCOMPARE(r.powerCalls(), stop ? "" : "powerOff");
-        QCOMPARE(r.logTexts(), stop ? "" : "   Shutdown after last record");
+        QCOMPARE(r.logTexts(), stop ? stopped : "   Shutdown after last record");
         QCOMPARE(r.ended, stop ? 0 : 1);
     }
 };

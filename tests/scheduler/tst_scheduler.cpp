@@ -71,6 +71,7 @@ struct Rig {
     RecordingNotifier notifier;
     int ended = 0;
     int wakeTimerClosed = 0;
+    int recordingsStarted = 0;
     Scheduler scheduler{app,  list,  activity, db,  viewer,   prompter,
                         view, timer, clock,    log, autostart};
     RecordingsLoader loader{app,  list,  activity, db,    prompter,
@@ -88,6 +89,7 @@ struct Rig {
         hooks.checkAfterRecording = [this] { checkAfterRecording(); };
         hooks.closeWakeTimer = [this] { ++wakeTimerClosed; };
         hooks.endProcess = [this] { ++ended; };
+        hooks.recordingStarted = [this] { ++recordingsStarted; };
         scheduler.setHooks(hooks);
         scheduler.setNotifier(&notifier);
         timer.start();
@@ -190,6 +192,9 @@ private Q_SLOTS:
         rig.clock.advanceMs(1);
         rig.scheduler.tick();
         QCOMPARE(rig.launcher.starts.size(), 1);
+        // Recording at once, before any status check: StandBy now must wait for its end.
+        QCOMPARE(rig.app.orbivuState, 1);
+        QCOMPARE(rig.recordingsStarted, 1);
         const FakeLauncher::Start& s = rig.launcher.starts.first();
         QCOMPARE(s.program, rig.folder.exe);
         QCOMPARE(s.args, args);
@@ -327,6 +332,10 @@ private Q_SLOTS:
         const QStringList before = rig.records();
         for (int s = 1; s < 10; ++s)
             rig.tickAt(at(20, 15, s));
+        if (fault == "launcher") { // nothing records, StandBy may go ahead
+            QCOMPARE(rig.app.orbivuState, 0);
+            QCOMPARE(rig.recordingsStarted, 0);
+        }
         rig.launcher.failWith.clear();
         rig.tickAt(at(23, 0));
         QCOMPARE(rig.launcher.starts.size(), early);

@@ -540,6 +540,29 @@ private Q_SLOTS:
                  (!minimized && width > 3000) ? QString::number(width) : absent);
     }
 
+    // Cancelling the question gives the tick back the state it had: a tick stopped by a
+    // failed load or an overlap stays stopped.
+    void cancelledCloseRestoresTheTick_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::newRow("running") << true;
+        QTest::newRow("stopped by the loader") << false;
+    }
+    void cancelledCloseRestoresTheTick()
+    {
+        QFETCH(bool, running);
+        Rig rig({}, m_appFolder);
+        rig.state.msg = MessageTable::forLanguage(QStringLiteral("eng"));
+        rig.state.settings.shutDownType = QStringLiteral("LastRec");
+        rig.state.settings.askForClose = true;
+        rig.todo.recordingCount = 2;
+        rig.timer.active = running;
+        rig.prompter.answers.enqueue(Prompter::Answer::Cancel);
+        QVERIFY(!rig.startup.queryCloseMainWindow());
+        QCOMPARE(rig.prompter.shown.size(), 1);
+        QCOMPARE(rig.timer.active, running);
+    }
+
     void unloadEndsTheProcess()
     {
         Rig rig({}, m_appFolder);

@@ -201,6 +201,13 @@ private Q_SLOTS:
                                << "";
         QTest::newRow("date only") << "05.12.2026"
                                    << "";
+        // Qt reads a sign before a four-digit year; no recording lies 2,000 years back.
+        QTest::newRow("negative year") << "-2020.02.21 02:30"
+                                       << "";
+        QTest::newRow("signed year") << "+2026-12-05 20:15"
+                                     << "";
+        QTest::newRow("signed day") << "05.12.-2026 20:15"
+                                    << "";
     }
     void userForms()
     {
