@@ -4,6 +4,7 @@
 #include "afterrecording.h"
 #include "appstate.h"
 #include "clock.h"
+#include "deleteselection.h"
 #include "eventlog.h"
 #include "linux_autostart.h"
 #include "linux_processes.h"
@@ -21,6 +22,8 @@
 #include "startviewer.h"
 #include "system.h"
 #include "ticktimer.h"
+#include "todoedit.h"
+#include "todogrid.h"
 #include "todolist.h"
 #include "viewerdb.h"
 #include "viewerprocess.h"
@@ -142,6 +145,10 @@ int runApplication(int argc, char* argv[])
                          [] { QCoreApplication::processEvents(); }});
     tick = [&] { scheduler.tick(); };
     MenuActions menu(state, store, window, [&] { after.commands().wakeToolCommand(); });
+    TodoEdit todoEdit(
+        {state, todo, activity, db, prompter, window, clock, [&] { loader.getRecordings(); }});
+    window.todoGrid()->setEditLogic(&todoEdit);
+    DeleteSelection deleteSelection({state, todo, db, prompter, [&] { loader.getRecordings(); }});
 
     Startup startup({state, store, prompter, window, clock, todo, activity, db, log, timer,
                      commandLine, QCoreApplication::applicationDirPath()},
@@ -157,6 +164,10 @@ int runApplication(int argc, char* argv[])
     QObject::connect(&window, &MainWindow::wakeToolClicked,
                      [&] { after.commands().wakeToolCommand(); });
     QObject::connect(&window, &MainWindow::goTimerTriggered, [&] { menu.goTimer(); });
+    QObject::connect(&window, &MainWindow::deleteSelectionClicked, [&] {
+        const auto [first, last] = window.todoGrid()->selectedRange();
+        deleteSelection.deleteSelected(first, last);
+    });
     QObject::connect(&window, &MainWindow::noShutDownTriggered, [&] { menu.noShutDown(); });
 
     if (headless || commandLine.hasOption(kMirrorActivity)) {
