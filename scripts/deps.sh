@@ -7,7 +7,7 @@ DORVEL_PACKAGES=(
     cmake g++ ninja-build
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
     dbus-daemon xvfb xauth
-    sqlite3 procps
+    sqlite3 procps xdotool
 )
 
 dorvel_install_deps() {
