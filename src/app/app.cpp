@@ -192,7 +192,9 @@ int runApplication(int argc, char* argv[])
         return 0;
     if (commandLine.hasOption(kQuitWhenIdle))
         QTimer::singleShot(0, &app, [&] { endProcess(); });
-    return app.exec();
+    const int result = app.exec();
+    window.todoGrid()->setEditLogic(nullptr); // it goes before the window does
+    return result;
 }
 
 } // namespace dorvel
