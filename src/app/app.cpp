@@ -6,6 +6,7 @@
 #include "afterrecording.h"
 #include "appstate.h"
 #include "clock.h"
+#include "deleteselection.h"
 #include "eventlog.h"
 #include "linux_autostart.h"
 #include "linux_notifier.h"
@@ -28,6 +29,8 @@
 #include "startviewer.h"
 #include "system.h"
 #include "ticktimer.h"
+#include "todoedit.h"
+#include "todogrid.h"
 #include "todolist.h"
 #include "viewerdb.h"
 #include "viewerprocess.h"
@@ -151,6 +154,10 @@ int runApplication(int argc, char* argv[])
     scheduler.setNotifier(&notifier);
     tick = [&] { scheduler.tick(); };
     MenuActions menu(state, store, window, [&] { after.commands().wakeToolCommand(); });
+    TodoEdit todoEdit(
+        {state, todo, activity, db, prompter, window, clock, [&] { loader.getRecordings(); }});
+    window.todoGrid()->setEditLogic(&todoEdit);
+    DeleteSelection deleteSelection({state, todo, db, prompter, [&] { loader.getRecordings(); }});
 
     Startup startup({state, store, prompter, window, clock, todo, activity, db, log, timer,
                      commandLine, QCoreApplication::applicationDirPath()},
@@ -180,6 +187,10 @@ int runApplication(int argc, char* argv[])
         [&] { loader.getRecordings(); });
     QObject::connect(&window, &MainWindow::addRecordingClicked, [&] { addRecording.run(); });
     QObject::connect(&window, &MainWindow::goTimerTriggered, [&] { menu.goTimer(); });
+    QObject::connect(&window, &MainWindow::deleteSelectionClicked, [&] {
+        const auto [first, last] = window.todoGrid()->selectedRange();
+        deleteSelection.deleteSelected(first, last);
+    });
     QObject::connect(&window, &MainWindow::noShutDownTriggered, [&] { menu.noShutDown(); });
 
     if (headless || commandLine.hasOption(kMirrorActivity)) {
@@ -204,7 +215,9 @@ int runApplication(int argc, char* argv[])
         return 0;
     if (commandLine.hasOption(kQuitWhenIdle))
         QTimer::singleShot(0, &app, [&] { endProcess(); });
-    return app.exec();
+    const int result = app.exec();
+    window.todoGrid()->setEditLogic(nullptr); // it goes before the window does
+    return result;
 }
 
 } // namespace dorvel

@@ -3,6 +3,7 @@
 #include "activitylist.h"
 #include "languageform.h"
 #include "messages.h"
+#include "todogrid.h"
 #include "todolist.h"
 
 #include <QAction>
@@ -21,7 +22,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QSystemTrayIcon>
-#include <QTableView>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -93,14 +93,11 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     m_icons = {stateIcon(Qt::red), stateIcon(QColor(255, 200, 0)), stateIcon(QColor(0, 160, 0))};
     paintBackground(this, kWindowColour);
 
-    m_grid = new QTableView(this);
+    m_grid = new TodoGrid(this);
     m_grid->setObjectName(QStringLiteral("MSFlexGrid1"));
     auto* proxy = new ColourProxy(m_grid);
     proxy->setSourceModel(&m_todo);
     m_grid->setModel(proxy);
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_grid->setSelectionMode(QAbstractItemView::ContiguousSelection);
-    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
     m_grid->horizontalHeader()->setStyleSheet(
         QStringLiteral("QHeaderView::section { background-color: rgb(0,255,255); }"));
@@ -168,14 +165,11 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     layout->addWidget(splitter, 1);
     layout->addLayout(side);
 
-    // The delete command is not built yet: its button stays visible but cannot be pressed.
-    for (QPushButton* notYet : {m_delete})
-        notYet->setEnabled(false);
-
     connect(m_startViewer, &QPushButton::clicked, this, &MainWindow::startViewerClicked);
     connect(m_getRecordings, &QPushButton::clicked, this, &MainWindow::getRecordingsClicked);
     connect(m_settings, &QPushButton::clicked, this, &MainWindow::settingsClicked);
     connect(m_delete, &QPushButton::clicked, this, &MainWindow::deleteSelectionClicked);
+    connect(m_grid, &TodoGrid::deleteRequested, this, &MainWindow::deleteSelectionClicked);
     connect(m_standbyButton, &QPushButton::clicked, this, &MainWindow::standByClicked);
     connect(m_wakeTool, &QPushButton::clicked, this, &MainWindow::wakeToolClicked);
     connect(m_addRecording, &QPushButton::clicked, this, &MainWindow::addRecordingClicked);

@@ -15,12 +15,12 @@ class QListView;
 class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
-class QTableView;
 
 namespace dorvel {
 
 class ActivityList;
 class Prompter;
+class TodoGrid;
 class TodoList;
 
 // The main window: the to-do list, the activity list, the clock, the next event, the options
@@ -65,6 +65,8 @@ public:
     std::function<bool()> onQueryClose = [] { return true; };
     std::function<void()> onUnload = [] {};
 
+    TodoGrid* todoGrid() const { return m_grid; }
+
     int twipsToPixelsX(int twips) const;
     int twipsToPixelsY(int twips) const;
     int pixelsToTwipsX(int px) const;
@@ -91,7 +93,7 @@ private:
     TodoList& m_todo;
     ActivityList& m_activity;
     Prompter& m_prompter;
-    QTableView* m_grid;     // MSFlexGrid1
+    TodoGrid* m_grid;       // MSFlexGrid1
     QListView* m_list;      // List1
     QLabel* m_clock;        // Label1
     QLabel* m_nextCaption;  // Label2

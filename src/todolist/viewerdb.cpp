@@ -431,6 +431,24 @@ ViewerDatabase::UpdateResult ViewerDatabase::updateFirstRecord(const QString& db
                                                                const QString& column,
                                                                const QString& text)
 {
+    return updateFirst(kFirstByTimes, {textParam(dbStartTime), textParam(dbEndTime)}, column, text);
+}
+
+ViewerDatabase::UpdateResult
+ViewerDatabase::updateFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
+                                  const QString& shortDesc, const QString& longDesc,
+                                  const QString& column, const QString& text)
+{
+    return updateFirst(
+        kFirstByFour,
+        {textParam(dbStartTime), textParam(dbEndTime), textParam(shortDesc), textParam(longDesc)},
+        column, text);
+}
+
+ViewerDatabase::UpdateResult ViewerDatabase::updateFirst(const QString& first,
+                                                         const QVariantList& keys,
+                                                         const QString& column, const QString& text)
+{
     if (!ready())
         return UpdateResult::Failed;
     static const QStringList kTextColumns{QStringLiteral("STARTTIME"), QStringLiteral("ENDTIME"),
@@ -445,35 +463,37 @@ ViewerDatabase::UpdateResult ViewerDatabase::updateFirstRecord(const QString& db
         if (const auto minutes = wholeMinutes(text))
             value = *minutes;
     }
+    const auto notFound = [this] {
+        m_lastFailure = Failure::NotFound;
+        m_lastError = QStringLiteral("the entry is no longer in the database");
+        return UpdateResult::NotFound;
+    };
 
     QSqlQuery q(db());
     if (value.isValid()) {
         // The name comes from the fixed lists above, never from the caller's text.
-        q.prepare(QStringLiteral("UPDATE RECORD SET %1 = ? WHERE rowid = (").arg(name) +
-                  kFirstByTimes + QLatin1Char(')'));
+        q.prepare(QStringLiteral("UPDATE RECORD SET %1 = ? WHERE rowid = (").arg(name) + first +
+                  QLatin1Char(')'));
         q.addBindValue(value);
-        q.addBindValue(textParam(dbStartTime));
-        q.addBindValue(textParam(dbEndTime));
+        for (const QVariant& k : keys)
+            q.addBindValue(k);
         if (!q.exec()) {
             fail(q);
             return UpdateResult::Failed;
         }
         if (q.numRowsAffected() > 0)
             return UpdateResult::Updated;
-        m_lastError = QStringLiteral("the entry is no longer in the database");
-        return UpdateResult::NotFound;
+        return notFound();
     }
-    q.prepare(kFirstByTimes);
-    q.addBindValue(textParam(dbStartTime));
-    q.addBindValue(textParam(dbEndTime));
+    q.prepare(first);
+    for (const QVariant& k : keys)
+        q.addBindValue(k);
     if (!q.exec() || !q.next()) {
         fail(q);
         return UpdateResult::Failed;
     }
-    if (q.value(0).isNull()) {
-        m_lastError = QStringLiteral("the entry is no longer in the database");
-        return UpdateResult::NotFound;
-    }
+    if (q.value(0).isNull())
+        return notFound();
     return UpdateResult::KeptOld;
 }
 

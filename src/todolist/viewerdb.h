@@ -117,6 +117,14 @@ public:
     // allowed) within 32 bits. Any other name writes nothing but still looks the row up.
     UpdateResult updateFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
                                    const QString& column, const QString& text);
+    // The same for the first RECORD row whose STARTTIME, ENDTIME, SHORTDESC and LONGDESC equal
+    // the texts: two entries at the same times on different channels are told apart.
+    UpdateResult updateFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
+                                   const QString& shortDesc, const QString& longDesc,
+                                   const QString& column, const QString& text);
+    // Whether the last takeFirstRecord or updateFirstRecord failed because no row matched
+    // (rather than because the database refused).
+    bool lastFoundNothing() const { return m_lastFailure == Failure::NotFound; }
 
     // --- The add-recording form and its commit -------------------------------------------
     struct Channel {
@@ -172,6 +180,9 @@ private:
     std::optional<QStringList> firstColumn(const QString& statement);
     // Channel number and name of every row that one bound value selects, in rowid order.
     std::optional<QList<Channel>> channels(const QString& statement, const QVariant& value);
+    // updateFirstRecord for the row that `first` (a statement giving min(rowid)) selects.
+    UpdateResult updateFirst(const QString& first, const QVariantList& keys, const QString& column,
+                             const QString& text);
 
     struct FileIdentity {
         quint64 device = 0, inode = 0;

@@ -82,6 +82,13 @@ private Q_SLOTS:
         QCOMPARE(m_db.updateFirstRecord("2026.12.05 20:16", kEnd, "PRERECORD", "5"), R::NotFound);
         QCOMPARE(f.rows("SELECT SHORTDESC, PRERECORD FROM RECORD ORDER BY rowid"),
                  (Rows{{"other", 1}, {title, 7}, {"second", 2}}));
+
+        // By times and descriptions: the second entry at the same times, not the first.
+        QCOMPARE(m_db.updateFirstRecord(kStart, kEnd, "second", "", "POSTRECORD", "9"), R::Updated);
+        QCOMPARE(m_db.updateFirstRecord(kStart, kEnd, "gone", "", "POSTRECORD", "9"), R::NotFound);
+        QVERIFY(m_db.lastFoundNothing());
+        QCOMPARE(f.rows("SELECT SHORTDESC, POSTRECORD FROM RECORD ORDER BY rowid"),
+                 (Rows{{"other", 0}, {title, 0}, {"second", 9}}));
     }
 
     void channelQueriesAndAppend()
