@@ -14,6 +14,7 @@
 #include "powerops.h"
 #include "recordingsloader.h"
 #include "scheduler.h"
+#include "settings.h"
 #include "settingsstore.h"
 #include "shutdownform.h"
 #include "standbycommands.h"
@@ -28,6 +29,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -102,11 +104,25 @@ int runApplication(int argc, char* argv[])
     prompter.setParent(&window);
 
     // Ending the process "at once": nothing after it may run, not even pending events.
-    auto endProcess = [&instance] {
+    auto endProcessWith = [&instance](int status) {
         instance.release();
         std::fflush(stdout);
-        ::_exit(0);
+        std::fflush(stderr);
+        ::_exit(status);
     };
+    auto endProcess = [endProcessWith] { endProcessWith(0); };
+
+    // Nobody could see or answer the language form: say so where someone can read it.
+    if (headless && firstInstance && ProgramSettings(store).text(keys::Language).isEmpty()) {
+        std::fprintf(
+            stderr,
+            "Dorvel: no display to ask for the language at the first start. Start "
+            "Dorvel once on the desktop, or set Language=eng or Language=deu under "
+            "[Startup] in %s\n",
+            qPrintable(QSettings(QSettings::NativeFormat, QSettings::UserScope, key::App, key::App)
+                           .fileName()));
+        endProcessWith(1);
+    }
 
     std::function<void()> tick = [] {};
     QtTickTimer timer([&tick] { tick(); });
@@ -141,13 +157,15 @@ int runApplication(int argc, char* argv[])
                          [&] { powerOps.closeWakeTimer(); }, endProcess,
                          [] { QCoreApplication::processEvents(); }});
     tick = [&] { scheduler.tick(); };
-    MenuActions menu(state, store, window, [&] { after.commands().wakeToolCommand(); });
+    MenuActions menu(state, store, window, prompter, todo,
+                     [&] { after.commands().wakeToolCommand(); });
 
     Startup startup({state, store, prompter, window, clock, todo, activity, db, log, timer,
                      commandLine, QCoreApplication::applicationDirPath()},
                     {[firstInstance] { return !firstInstance; },
+                     [&instance] { return instance.problem(); },
                      [&] { after.checkAfterRecording(); }, [&] { loader.getRecordings(); },
-                     [&] { powerOps.closeWakeTimer(); }, endProcess});
+                     [&] { powerOps.closeWakeTimer(); }, endProcessWith});
 
     QObject::connect(&window, &MainWindow::startViewerClicked,
                      [&] { startViewerByHand(state, window, prompter, viewer); });
@@ -158,6 +176,8 @@ int runApplication(int argc, char* argv[])
                      [&] { after.commands().wakeToolCommand(); });
     QObject::connect(&window, &MainWindow::goTimerTriggered, [&] { menu.goTimer(); });
     QObject::connect(&window, &MainWindow::noShutDownTriggered, [&] { menu.noShutDown(); });
+    QObject::connect(&window, &MainWindow::splitRatioChanged,
+                     [&](double ratio) { state.splitRatio = ratio; });
 
     if (headless || commandLine.hasOption(kMirrorActivity)) {
         QObject::connect(&activity, &ActivityList::lineAppended, [](const QString& line) {
@@ -168,11 +188,11 @@ int runApplication(int argc, char* argv[])
     window.onQueryClose = [&] { return startup.queryCloseMainWindow(); };
     window.onUnload = [&] { startup.unloadMainWindow(); };
 
-    // Logout, kill or Ctrl-C: end as the window's own closing does, without questions.
+    // Logout, kill or Ctrl-C: end as the window's own closing does, keeping the layout,
+    // without questions.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated,
-                         [&] { startup.unloadMainWindow(); });
+        QObject::connect(notifier, &QSocketNotifier::activated, [&] { startup.terminate(); });
         std::signal(SIGTERM, onTerminationSignal);
         std::signal(SIGINT, onTerminationSignal);
     }

@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,6 +26,7 @@ void EventLog::start()
 bool EventLog::append(const QString& text)
 {
     QFile f(m_path);
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
     const QByteArray line = (formatDefault(m_clock.now()) + text + QLatin1Char('\n')).toUtf8();

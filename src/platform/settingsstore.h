@@ -14,6 +14,12 @@ public:
     virtual void save(const QString& app, const QString& section, const QString& key,
                       const QString& value) = 0;
     virtual void remove(const QString& app, const QString& section, const QString& key) = 0;
+    // The application's settings file when it exists but cannot be read; empty otherwise.
+    virtual QString unreadableFile(const QString& app) const
+    {
+        Q_UNUSED(app);
+        return {};
+    }
 
     // Deletes only after checking that the key exists.
     void removeIfExists(const QString& app, const QString& section, const QString& key)
@@ -32,6 +38,7 @@ public:
     void save(const QString& app, const QString& section, const QString& key,
               const QString& value) override;
     void remove(const QString& app, const QString& section, const QString& key) override;
+    QString unreadableFile(const QString& app) const override;
 };
 
 } // namespace dorvel

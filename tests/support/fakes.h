@@ -50,6 +50,10 @@ public:
         m_values.remove(id(app, section, key));
         ++removals;
     }
+    QString unreadableFile(const QString& app) const override
+    {
+        return app == QStringLiteral("Dorvel") ? unreadablePath : QString();
+    }
     bool contains(const QString& app, const QString& section, const QString& key) const
     {
         return m_values.contains(id(app, section, key));
@@ -66,6 +70,7 @@ public:
     }
 
     int removals = 0;
+    QString unreadablePath; // pretends the program's settings file cannot be read
 
 private:
     static QString id(const QString& a, const QString& s, const QString& k)
@@ -169,6 +174,7 @@ public:
         geometry.width = w;
         geometry.height = h;
     }
+    void setSplitRatio(double r) override { splitRatio = r; }
     Geometry geometryTwips() const override { return geometry; }
     bool isMinimized() const override { return minimized; }
     void minimize() override { minimized = true; }
@@ -183,6 +189,7 @@ public:
          goTimerChecked = false, noShutDownEnabled = false, minimized = false, shown = false;
     StateIcon icon = StateIcon::Idle;
     Geometry geometry;
+    double splitRatio = -1;
     int placed = 0;
 };
 
