@@ -254,7 +254,7 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
     connect(exit, &QAction::triggered, this, &QWidget::close);
     // Ctrl+Q ends as the window's own close does, question included.
-    auto* quit = new QShortcut(QKeySequence::Quit, this);
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
 
     m_tray = new QSystemTrayIcon(m_icons[2], this);
