@@ -8,6 +8,10 @@ DORVEL_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
     dbus-daemon xvfb xauth
     sqlite3 procps
+    # The state icons are SVG (icon engine plugin); Qt's own texts in German.
+    libqt6svg6 qt6-translations-l10n
+    # Screenshots of the real window: a window manager, a tray, input and capture.
+    openbox trayer xdotool imagemagick
 )
 
 dorvel_install_deps() {

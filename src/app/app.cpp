@@ -5,6 +5,7 @@
 #include "appstate.h"
 #include "clock.h"
 #include "eventlog.h"
+#include "instancebell.h"
 #include "linux_autostart.h"
 #include "linux_processes.h"
 #include "mainwindow.h"
@@ -102,6 +103,7 @@ int runApplication(int argc, char* argv[])
     WidgetPrompter prompter;
     MainWindow window(todo, activity, prompter);
     prompter.setParent(&window);
+    prompter.setHeadless(headless);
 
     // Ending the process "at once": nothing after it may run, not even pending events.
     auto endProcessWith = [&instance](int status) {
@@ -162,7 +164,12 @@ int runApplication(int argc, char* argv[])
 
     Startup startup({state, store, prompter, window, clock, todo, activity, db, log, timer,
                      commandLine, QCoreApplication::applicationDirPath()},
-                    {[firstInstance] { return !firstInstance; },
+                    {[firstInstance] {
+                         // The user looks for the window: the running one shows it.
+                         if (!firstInstance)
+                             InstanceBell::ring();
+                         return !firstInstance;
+                     },
                      [&instance] { return instance.problem(); },
                      [&] { after.checkAfterRecording(); }, [&] { loader.getRecordings(); },
                      [&] { powerOps.closeWakeTimer(); }, endProcessWith});
@@ -184,6 +191,11 @@ int runApplication(int argc, char* argv[])
             std::printf("%s\n", line.toLocal8Bit().constData());
             std::fflush(stdout);
         });
+    }
+    InstanceBell bell;
+    if (firstInstance) {
+        bell.listen();
+        QObject::connect(&bell, &InstanceBell::rung, &window, &MainWindow::bringToFront);
     }
     window.onQueryClose = [&] { return startup.queryCloseMainWindow(); };
     window.onUnload = [&] { startup.unloadMainWindow(); };

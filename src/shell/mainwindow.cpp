@@ -579,6 +579,11 @@ void MainWindow::restoreFromTray()
     activateWindow();
 }
 
+void MainWindow::bringToFront()
+{
+    restoreFromTray();
+}
+
 // A left click shows a hidden window and hides a shown one.
 void MainWindow::toggleFromTray()
 {

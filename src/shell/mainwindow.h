@@ -71,6 +71,9 @@ public:
     // Whether the desktop shows tray icons; only then does minimising hide the window.
     std::function<bool()> trayAvailable;
 
+    // Shown, raised and focused, wherever it was (a second start asks for this).
+    void bringToFront();
+
     int twipsToPixelsX(int twips) const;
     int twipsToPixelsY(int twips) const;
     int pixelsToTwipsX(int px) const;

@@ -4,10 +4,24 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace dorvel {
 
 Prompter::Answer WidgetPrompter::show(const Box& box)
 {
+    if (m_headless) {
+        std::fprintf(stderr, "Dorvel: %s\n", qPrintable(box.text));
+        std::fflush(stderr);
+        switch (box.buttons) {
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::OkCancel:
+            return Answer::Cancel;
+        case Buttons::YesNo:
+            return Answer::No;
+        }
+    }
     QMessageBox mb(m_parent);
     mb.setWindowTitle(box.title.isEmpty() ? QStringLiteral("Dorvel") : box.title);
     mb.setText(box.text);
@@ -59,6 +73,10 @@ Prompter::Answer WidgetPrompter::show(const Box& box)
 std::optional<QString> WidgetPrompter::openFile(const QString& title, const QString& filter,
                                                 const QString& startPath)
 {
+    if (m_headless) {
+        std::fprintf(stderr, "Dorvel: %s: no display to choose a file\n", qPrintable(title));
+        return std::nullopt;
+    }
     QFileDialog dialog(m_parent, title, QFileInfo(startPath).absolutePath(), filter);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.selectFile(startPath);

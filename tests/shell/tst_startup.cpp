@@ -362,6 +362,26 @@ private Q_SLOTS:
             QCOMPARE(rig.view.languageFormShown, 0);
     }
 
+    // With SaveLog off nothing of the log appears on disk, not even its folder.
+    void logFolderMadeOnlyByWriting()
+    {
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", state.path().toUtf8());
+        const QString folder = logFolderFor(m_home.filePath(QStringLiteral("not/a/folder")));
+        QCOMPARE(folder, state.path() + QStringLiteral("/Dorvel"));
+        QVERIFY(!QFileInfo::exists(folder));
+        Settings settings;
+        FakeClock clock;
+        EventLog log(clock, settings);
+        log.setPath(folder + QStringLiteral("/Dorvel.log"));
+        QVERIFY(!log.writeLine(QStringLiteral("   off")));
+        QVERIFY(!QFileInfo::exists(folder));
+        settings.saveLog = true;
+        QVERIFY(log.writeLine(QStringLiteral("   on")));
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Dorvel.log")));
+        qputenv("XDG_STATE_HOME", m_home.filePath(QStringLiteral("state")).toUtf8());
+    }
+
     // Logout or shutdown keeps the layout without asking, then ends.
     void terminationKeepsTheLayout()
     {
@@ -628,13 +648,13 @@ private Q_SLOTS:
         QVERIFY(rig.load());
         QCOMPARE(rig.view.geometry.left, 2000);
         QCOMPARE(rig.view.geometry.top, 1000);
-        QCOMPARE(rig.view.geometry.height, 0);   // text without a number counts as 0
-        QCOMPARE(rig.view.geometry.width, 6000); // beyond 16 bits: the default
+        QCOMPARE(rig.view.geometry.height, 0);    // text without a number counts as 0
+        QCOMPARE(rig.view.geometry.width, 15000); // beyond 16 bits: the default
         QCOMPARE(rig.state.splitRatio, 0.95);
         QCOMPARE(rig.view.splitRatio, 0.95);
         // Unusable widths fall back to the column's default, so no column is lost.
         QCOMPARE(rig.todo.savedWidths,
-                 (std::array<qint16, 8>{600, 1500, 2500, 2500, 3000, 3000, 1500, 1500}));
+                 (std::array<qint16, 8>{600, 2200, 2500, 2500, 3000, 3000, 1500, 1500}));
     }
 };
 
