@@ -48,7 +48,7 @@ inline constexpr KeyDefault VSize{"VSize", "9000"};
 inline constexpr KeyDefault HSize{"HSize", "15000"};
 // The widths fit each column's text, the default date-time form included, at any DPI.
 inline constexpr KeyDefault MyFormatStr{"MyFormatStr",
-                                        "50;600;2200;2500;2500;3000;3000;1500;1500;"};
+                                        "50;600;2600;2500;2500;3000;3000;1500;1500;"};
 } // namespace keys
 
 // Flags are true only for exactly "1".
@@ -102,7 +102,7 @@ struct Settings {
 
 // MyFormatStr: the splitter percentage, then widths of to-do list columns 1 to 8.
 struct FormatStr {
-    static constexpr std::array<qint16, 8> kDefaultWidths{600,  2200, 2500, 2500,
+    static constexpr std::array<qint16, 8> kDefaultWidths{600,  2600, 2500, 2500,
                                                           3000, 3000, 1500, 1500};
     // A column narrower than this could not be seen, nor widened again by the user.
     static constexpr qint16 kMinWidth = 150;
