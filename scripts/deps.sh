@@ -6,12 +6,14 @@ set -euo pipefail
 DORVEL_PACKAGES=(
     cmake g++ ninja-build
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
-    dbus-daemon xvfb xauth
-    sqlite3 procps
-    # The state icons are SVG (icon engine plugin); Qt's own texts in German.
-    libqt6svg6 qt6-translations-l10n
-    # Screenshots of the real window: a window manager, a tray, input and capture.
-    openbox trayer xdotool imagemagick
+    dbus-daemon xvfb xauth at-spi2-core
+    sqlite3 libsqlite3-dev procps xdotool
+    # The package and its checks: dpkg-shlibdeps (with file), the validators of the menu
+    # entry and the metainfo, and the SVG icon engine the package depends on.
+    dpkg-dev file desktop-file-utils appstream libqt6svg6
+    # Qt's own texts in German; screenshots of the real window: a window manager, a tray
+    # and capture.
+    qt6-translations-l10n openbox trayer imagemagick
 )
 
 dorvel_install_deps() {

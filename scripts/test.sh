@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Dorvel and runs every test: unit, widget and end-to-end tests, then the unit tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer. Benchmarks are separate
+# Builds Dorvel and runs every test: unit, widget and end-to-end tests (among them the install
+# into a scratch prefix and the Debian package with its checks), then the unit tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer. Benchmarks are separate
 # (scripts/bench.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."

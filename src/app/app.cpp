@@ -1,6 +1,8 @@
 #include "app.h"
 
 #include "activitylist.h"
+#include "addrecordingcommand.h"
+#include "addrecordingdialog.h"
 #include "afterrecording.h"
 #include "appstate.h"
 #include "clock.h"
@@ -10,14 +12,18 @@
 #include "linux_processes.h"
 #include "mainwindow.h"
 #include "menuactions.h"
+#include "options.h"
 #include "power_logind.h"
 #include "power_simulated.h"
 #include "powerops.h"
 #include "recordingsloader.h"
 #include "scheduler.h"
 #include "settings.h"
+#include "settingsdialog.h"
+#include "settingseditor.h"
 #include "settingsstore.h"
 #include "shutdownform.h"
+#include "standarderror.h"
 #include "standbycommands.h"
 #include "startup.h"
 #include "startviewer.h"
@@ -42,11 +48,6 @@
 namespace dorvel {
 
 namespace {
-
-// Options of this platform. None of them contains "min" or "cmos".
-const QString kSimulatePower = QStringLiteral("--simulate-power");
-const QString kMirrorActivity = QStringLiteral("--mirror-activity");
-const QString kQuitWhenIdle = QStringLiteral("--quit-when-idle");
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -100,6 +101,7 @@ int runApplication(int argc, char* argv[])
     ActivityList activity;
     ViewerDatabase db;
     EventLog log(clock, state.settings);
+    log.setMirror([](const QString& line) { writeStandardError(Severity::Info, line); });
     WidgetPrompter prompter;
     MainWindow window(todo, activity, prompter);
     prompter.setParent(&window);
@@ -181,6 +183,20 @@ int runApplication(int argc, char* argv[])
                      [&] { after.commands().standByCommand(); });
     QObject::connect(&window, &MainWindow::wakeToolClicked,
                      [&] { after.commands().wakeToolCommand(); });
+    SettingsEditor settingsEditor(
+        {state, store, prompter, window, autostart, [&] { after.commands().standbyTest(); }});
+    QObject::connect(&window, &MainWindow::settingsClicked, [&] {
+        runSettingsCommand(
+            state, timer, [&] { Dialog::run(settingsEditor, &window); },
+            [&] { startup.loadMainWindow(); });
+    });
+    AddRecordingCommand addRecording(
+        state, prompter, window,
+        [&] {
+            return AddRecordingDialog::run({state, db, prompter, clock}, &window);
+        },
+        [&] { loader.getRecordings(); });
+    QObject::connect(&window, &MainWindow::addRecordingClicked, [&] { addRecording.run(); });
     QObject::connect(&window, &MainWindow::goTimerTriggered, [&] { menu.goTimer(); });
     QObject::connect(&window, &MainWindow::noShutDownTriggered, [&] { menu.noShutDown(); });
     QObject::connect(&window, &MainWindow::splitRatioChanged,

@@ -55,9 +55,9 @@ qint16 ProgramSettings::number(const KeyDefault& k) const
     return *int16FromText(QString::fromLatin1(k.defaultValue));
 }
 
-void ProgramSettings::save(const KeyDefault& k, const QString& value)
+bool ProgramSettings::save(const KeyDefault& k, const QString& value)
 {
-    m_store.save(key::App, key::Section, QString::fromLatin1(k.key), value);
+    return m_store.save(key::App, key::Section, QString::fromLatin1(k.key), value);
 }
 
 void ProgramSettings::removeIfExists(const KeyDefault& k)

@@ -67,10 +67,11 @@ public:
     bool flag(const KeyDefault& k) const;
     // A value that is not a 16-bit number gives the key's default.
     qint16 number(const KeyDefault& k) const;
-    void save(const KeyDefault& k, const QString& value);
-    void saveFlag(const KeyDefault& k, bool on)
+    // False when the store could not write the value.
+    bool save(const KeyDefault& k, const QString& value);
+    bool saveFlag(const KeyDefault& k, bool on)
     {
-        save(k, on ? QStringLiteral("1") : QStringLiteral("0"));
+        return save(k, on ? QStringLiteral("1") : QStringLiteral("0"));
     }
     void removeIfExists(const KeyDefault& k);
 

@@ -51,14 +51,27 @@ QString QtSettingsStore::get(const QString& app, const QString& section, const Q
     return v.toString();
 }
 
-void QtSettingsStore::save(const QString& app, const QString& section, const QString& key,
+bool QtSettingsStore::save(const QString& app, const QString& section, const QString& key,
                            const QString& value)
 {
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, app, app);
     Location loc = locate(s, section, key);
     const QString group = loc.group.isEmpty() ? section : loc.group;
     const QString k = loc.key.isEmpty() ? key : loc.key;
-    s.setValue(group + QLatin1Char('/') + k, value);
+    const QString path = group + QLatin1Char('/') + k;
+    const QVariant old = s.value(path);
+    s.setValue(path, value);
+    // Written now, so that a read-only file or a full disk is known to the caller.
+    s.sync();
+    if (s.status() == QSettings::NoError)
+        return true;
+    // Qt keeps unwritten values in a cache shared by the whole process; later reads must
+    // see what the file really holds.
+    if (old.isValid())
+        s.setValue(path, old);
+    else
+        s.remove(path);
+    return false;
 }
 
 void QtSettingsStore::remove(const QString& app, const QString& section, const QString& key)
@@ -67,6 +80,11 @@ void QtSettingsStore::remove(const QString& app, const QString& section, const Q
     const Location loc = locate(s, section, key);
     if (!loc.key.isEmpty())
         s.remove(loc.group + QLatin1Char('/') + loc.key);
+}
+
+QString QtSettingsStore::fileName(const QString& app) const
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app).fileName();
 }
 
 QString QtSettingsStore::unreadableFile(const QString& app) const

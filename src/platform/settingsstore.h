@@ -11,7 +11,9 @@ public:
     virtual ~SettingsStore() = default;
     virtual QString get(const QString& app, const QString& section, const QString& key,
                         const QString& defaultValue) const = 0;
-    virtual void save(const QString& app, const QString& section, const QString& key,
+    // Returns false when the value could not be written (read-only file or folder, disk full);
+    // the store then still holds the old value.
+    virtual bool save(const QString& app, const QString& section, const QString& key,
                       const QString& value) = 0;
     virtual void remove(const QString& app, const QString& section, const QString& key) = 0;
     // The application's settings file when it exists but cannot be read; empty otherwise.
@@ -27,6 +29,13 @@ public:
         if (get(app, section, key, QStringLiteral("***")) != QStringLiteral("***"))
             remove(app, section, key);
     }
+
+    // Where the application's values live, for messages; empty when there is no such file.
+    virtual QString fileName(const QString& app) const
+    {
+        Q_UNUSED(app);
+        return {};
+    }
 };
 
 // QSettings in native format: $XDG_CONFIG_HOME/<app>/<app>.conf, group = section.
@@ -35,9 +44,10 @@ class QtSettingsStore final : public SettingsStore {
 public:
     QString get(const QString& app, const QString& section, const QString& key,
                 const QString& defaultValue) const override;
-    void save(const QString& app, const QString& section, const QString& key,
+    bool save(const QString& app, const QString& section, const QString& key,
               const QString& value) override;
     void remove(const QString& app, const QString& section, const QString& key) override;
+    QString fileName(const QString& app) const override;
     QString unreadableFile(const QString& app) const override;
 };
 

@@ -59,7 +59,7 @@ void setIdlePriority()
     (void)setpriority(PRIO_PROCESS, 0, 19);
 }
 
-QString logFolderFor(const QString& appPath)
+QString logFolderFor(const QString& appPath, bool create)
 {
     const QFileInfo fi(appPath);
     if (fi.isDir() && fi.isWritable())
@@ -67,8 +67,10 @@ QString logFolderFor(const QString& appPath)
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty())
         state = QDir::homePath() + QStringLiteral("/.local/state");
-    // Made only when the first line is written: with SaveLog off nothing appears on disk.
-    return state + QStringLiteral("/Dorvel");
+    const QString dir = state + QStringLiteral("/Dorvel");
+    if (create)
+        QDir().mkpath(dir);
+    return dir;
 }
 
 bool isExecutableFile(const QString& path)

@@ -49,8 +49,8 @@ private:
 void setIdlePriority();
 
 // Where the event log goes: the program's folder, or $XDG_STATE_HOME/Dorvel when that
-// folder cannot be written. The folder is not created here.
-QString logFolderFor(const QString& appPath);
+// folder cannot be written (an installed program). `create` makes the latter folder.
+QString logFolderFor(const QString& appPath, bool create = true);
 
 bool isExecutableFile(const QString& path);
 

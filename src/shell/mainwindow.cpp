@@ -197,9 +197,8 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     layout->addWidget(splitter, 1);
     layout->addLayout(side);
 
-    // The add-recording form, the delete command and the settings dialog are not built yet:
-    // their buttons stay visible but cannot be pressed.
-    for (QPushButton* notYet : {m_addRecording, m_delete, m_settings})
+    // The delete command is not built yet: its button stays visible but cannot be pressed.
+    for (QPushButton* notYet : {m_delete})
         notYet->setEnabled(false);
 
     connect(m_startViewer, &QPushButton::clicked, this, &MainWindow::startViewerClicked);

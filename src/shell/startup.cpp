@@ -190,7 +190,8 @@ bool Startup::loadMainWindow()
     if (firstLoad) {
         s.firstPaint = true;
         s.appPath = m.programFolder;
-        m.log.setPath(logFolderFor(s.appPath) + QStringLiteral("/Dorvel.log"));
+        // The folder is made by the first line written: with SaveLog off nothing appears.
+        m.log.setPath(logFolderFor(s.appPath, false) + QStringLiteral("/Dorvel.log"));
     }
     // 3. Language.
     s.settings.language = settings.text(keys::Language);

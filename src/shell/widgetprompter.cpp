@@ -1,5 +1,7 @@
 #include "widgetprompter.h"
 
+#include "standarderror.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -10,9 +12,12 @@ namespace dorvel {
 
 Prompter::Answer WidgetPrompter::show(const Box& box)
 {
+    // A box nobody sees (an autostarted program, a locked screen) still reaches the journal.
+    writeStandardError(box.icon == Icon::Critical  ? Severity::Error
+                       : box.icon == Icon::Warning ? Severity::Warning
+                                                   : Severity::Info,
+                       box.text);
     if (m_headless) {
-        std::fprintf(stderr, "Dorvel: %s\n", qPrintable(box.text));
-        std::fflush(stderr);
         switch (box.buttons) {
         case Buttons::Ok:
             return Answer::Ok;

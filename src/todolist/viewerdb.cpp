@@ -104,6 +104,12 @@ bool ViewerDatabase::open(const QString& path)
     return false;
 }
 
+bool ViewerDatabase::canOpen(const QString& path)
+{
+    ViewerDatabase trial(QStringLiteral("orbivu-trial"));
+    return trial.open(path);
+}
+
 void ViewerDatabase::close()
 {
     if (!QSqlDatabase::contains(m_connection))
@@ -420,7 +426,7 @@ std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByNumber(q
 std::optional<QList<ViewerDatabase::Channel>> ViewerDatabase::channelsByName(const QString& name)
 {
     return channels(
-        QStringLiteral("SELECT CHANNELNUM, NAME FROM CHANNELS WHERE NAME = ? ORDER BY rowid"),
+        QStringLiteral("SELECT CHANNELNUM, NAME FROM CHANNELS WHERE trim(NAME) = ? ORDER BY rowid"),
         textParam(name));
 }
 
@@ -446,22 +452,91 @@ std::optional<QList<ViewerDatabase::ChannelKeys>> ViewerDatabase::channelKeysByN
     return rows;
 }
 
+namespace {
+
+const QString kAppendRecord = QStringLiteral(
+    "INSERT INTO RECORD (SOURCEID, NID, SID, STARTTIME, ENDTIME, CHARID, SHORTDESC, LONGDESC, "
+    "PRERECORD, POSTRECORD) VALUES (?, ?, ?, ?, ?, 0, ?, ?, ?, ?)");
+
+void bindRecord(QSqlQuery& q, const ViewerDatabase::NewRecord& r)
+{
+    q.bindValue(0, r.sourceId);
+    q.bindValue(1, r.nid);
+    q.bindValue(2, r.sid);
+    q.bindValue(3, r.startTime);
+    q.bindValue(4, r.endTime);
+    q.bindValue(5, r.shortDesc);
+    q.bindValue(6, r.longDesc);
+    q.bindValue(7, r.preRecord);
+    q.bindValue(8, r.postRecord);
+}
+
+} // namespace
+
 bool ViewerDatabase::appendRecord(const NewRecord& record)
+{
+    return appendRecords({record}) == 1;
+}
+
+int ViewerDatabase::appendRecords(const QList<NewRecord>& records)
+{
+    if (!ready())
+        return 0;
+    QSqlQuery q(db());
+    q.setForwardOnly(true);
+    if (!q.prepare(kAppendRecord)) {
+        fail(q);
+        return 0;
+    }
+    int n = 0;
+    for (const NewRecord& r : records) {
+        bindRecord(q, r);
+        if (!q.exec()) {
+            fail(q);
+            break;
+        }
+        ++n;
+    }
+    return n;
+}
+
+bool ViewerDatabase::beginWrite()
 {
     if (!ready())
         return false;
     QSqlQuery q(db());
-    q.prepare(QStringLiteral(
-        "INSERT INTO RECORD (SOURCEID, NID, SID, STARTTIME, ENDTIME, CHARID, SHORTDESC, LONGDESC, "
-        "PRERECORD, POSTRECORD) VALUES (?, ?, ?, ?, ?, 0, ?, ?, ?, ?)"));
-    for (const QVariant& v :
-         {QVariant(record.sourceId), record.nid, record.sid, QVariant(record.startTime),
-          QVariant(record.endTime), QVariant(record.shortDesc), QVariant(record.longDesc),
-          QVariant(record.preRecord), QVariant(record.postRecord)})
-        q.addBindValue(v);
-    if (!q.exec())
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return fail(q);
     return true;
+}
+
+bool ViewerDatabase::commitWrite()
+{
+    if (!ready()) {
+        // The file is gone: whatever is pending can no longer reach the viewer.
+        const QString reason = m_lastError;
+        rollbackWrite();
+        m_lastError = reason;
+        return false;
+    }
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        fail(q);
+        const QString reason = m_lastError;
+        rollbackWrite();
+        m_lastError = reason;
+        return false;
+    }
+    return true;
+}
+
+void ViewerDatabase::rollbackWrite()
+{
+    if (!isOpen())
+        return;
+    // Fails harmlessly when the engine has already rolled the transaction back.
+    QSqlQuery q(db());
+    q.exec(QStringLiteral("ROLLBACK"));
 }
 
 } // namespace dorvel

@@ -39,6 +39,10 @@ public:
     bool open(const QString& path);
     void close();
     bool isOpen() const;
+    // A trial open of another file by the rules of open(), on a connection of its own that
+    // is closed again at once. The open database is left alone; the file is never created
+    // or changed.
+    static bool canOpen(const QString& path);
     QString path() const { return m_path; }
     QSqlDatabase db() const;
 
@@ -106,7 +110,8 @@ public:
     // All channel numbers, ascending numerically; all names, ascending.
     std::optional<QStringList> channelNumbers();
     std::optional<QStringList> channelNames();
-    // Channels with that number / that exact name (first = lowest rowid); empty when none.
+    // Channels with that number / that name (first = lowest rowid); empty when none. Names
+    // are compared without the blanks around them, as the pick list shows them.
     std::optional<QList<Channel>> channelsByNumber(qint64 number);
     std::optional<QList<Channel>> channelsByName(const QString& name);
     // CHANNELNUM, SOURCEID, NID, SID of the channels with that number; empty when none.
@@ -121,6 +126,18 @@ public:
     };
     // Appends one RECORD row (CHARID 0); columns not named keep the table's defaults.
     bool appendRecord(const NewRecord& record);
+    // Appends the rows in order through one prepared statement and stops at the first that
+    // fails; returns how many were appended (lastError says why the next one was not).
+    int appendRecords(const QList<NewRecord>& records);
+
+    // Several writes that reach the file together. beginWrite takes the write lock at once,
+    // waiting up to the busy timeout while the viewer holds it, so that no row is written
+    // before it is known that all of them can be. A statement that fails inside leaves the
+    // rows before it pending; commitWrite makes them durable or, when it fails (or the engine
+    // has already dropped the transaction), nothing of them is in the file.
+    bool beginWrite();
+    bool commitWrite();
+    void rollbackWrite();
 
     static constexpr int kBusyTimeoutMs = 5000;
 

@@ -367,7 +367,7 @@ private Q_SLOTS:
     {
         QTemporaryDir state;
         qputenv("XDG_STATE_HOME", state.path().toUtf8());
-        const QString folder = logFolderFor(m_home.filePath(QStringLiteral("not/a/folder")));
+        const QString folder = logFolderFor(m_home.filePath(QStringLiteral("not/a/folder")), false);
         QCOMPARE(folder, state.path() + QStringLiteral("/Dorvel"));
         QVERIFY(!QFileInfo::exists(folder));
         Settings settings;

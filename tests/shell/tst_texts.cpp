@@ -6,11 +6,15 @@
 #include "fakes.h"
 #include "messages.h"
 #include "settings.h"
+#include "standarderror.h"
 #include "system.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace dorvel;
 
@@ -147,12 +151,62 @@ private Q_SLOTS:
         QCOMPARE(s ? formatDefault(*s) : QString(), expected);
     }
 
+    void standardError_data()
+    {
+        QTest::addColumn<int>("severity");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<QByteArray>("expected");
+        const int error = int(Severity::Error), warning = int(Severity::Warning);
+        const int info = int(Severity::Info);
+        QTest::newRow("terminal") << info << "2026-12-05 20:15:07   Resumed" << false
+                                  << QByteArray("dorvel: info: 2026-12-05 20:15:07   Resumed\n");
+        QTest::newRow("journal") << error << "Database not found" << true
+                                 << QByteArray("<3>Database not found\n");
+        // Every line of a box carries the level; the journal would file a bare one as info.
+        QTest::newRow("several lines") << warning << "Orbivu runs.\r\nClose it now!\n"
+                                       << true << QByteArray("<4>Orbivu runs.\n<4>Close it now!\n");
+        QTest::newRow("umlauts") << warning << "Schon zu spät" << false
+                                 << QByteArray("dorvel: warning: Schon zu sp\xc3\xa4t\n");
+    }
+    void standardError()
+    {
+        QFETCH(int, severity);
+        QFETCH(QString, text);
+        QFETCH(bool, journal);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(standardErrorLines(Severity(severity), text, journal), expected);
+    }
+
+    void journalDetection()
+    {
+        struct stat st {};
+        QCOMPARE(::fstat(STDERR_FILENO, &st), 0);
+        const QByteArray own = QByteArray::number(qulonglong(st.st_dev)) + ':' +
+                               QByteArray::number(qulonglong(st.st_ino));
+        const QByteArray saved = qgetenv("JOURNAL_STREAM");
+        qputenv("JOURNAL_STREAM", own);
+        QVERIFY(standardErrorIsJournal());
+        // Inherited by a child whose standard error was redirected elsewhere.
+        qputenv("JOURNAL_STREAM", QByteArray::number(qulonglong(st.st_dev)) + ':' +
+                                      QByteArray::number(qulonglong(st.st_ino) + 1));
+        QVERIFY(!standardErrorIsJournal());
+        qputenv("JOURNAL_STREAM", "garbage");
+        QVERIFY(!standardErrorIsJournal());
+        qunsetenv("JOURNAL_STREAM");
+        QVERIFY(!standardErrorIsJournal());
+        if (!saved.isEmpty())
+            qputenv("JOURNAL_STREAM", saved);
+    }
+
     void eventLog()
     {
         QTemporaryDir dir;
         test::FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(20, 15, 7)));
         Settings settings;
         EventLog log(clock, settings);
+        QStringList mirrored;
+        log.setMirror([&](const QString& line) { mirrored << line; });
         const QString path = dir.filePath(QStringLiteral("Dorvel.log"));
         log.setPath(path);
 
@@ -172,6 +226,11 @@ private Q_SLOTS:
         // A log that cannot be written is dropped quietly.
         log.setPath(dir.filePath(QStringLiteral("missing/folder/Dorvel.log")));
         QVERIFY(!log.writeLine(QStringLiteral("   Resumed")));
+
+        // Standard error gets every event, also with SaveLog off or the file unwritable.
+        QCOMPARE(mirrored, QStringList({"2026-12-05 20:15:07  /opt/tv/Orbivu.EXE /close",
+                                        "2026-12-05 20:15:07  /opt/tv/Orbivu.EXE /close",
+                                        "2026-12-05 20:15:07   Resumed"}));
     }
 
     // An installed program's folder cannot take the log: it goes to the state folder.

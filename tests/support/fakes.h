@@ -40,10 +40,13 @@ public:
     {
         return m_values.value(id(app, section, key), defaultValue);
     }
-    void save(const QString& app, const QString& section, const QString& key,
+    bool save(const QString& app, const QString& section, const QString& key,
               const QString& value) override
     {
+        if (readOnly)
+            return false;
         m_values.insert(id(app, section, key), value);
+        return true;
     }
     void remove(const QString& app, const QString& section, const QString& key) override
     {
@@ -70,6 +73,7 @@ public:
     }
 
     int removals = 0;
+    bool readOnly = false;  // every save fails, as with a read-only settings file
     QString unreadablePath; // pretends the program's settings file cannot be read
 
 private:

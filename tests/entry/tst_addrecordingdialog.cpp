@@ -1,0 +1,405 @@
+// Dialog_AddRec through its real widgets, offscreen, over a real SQLite file and a hand-set
+// clock: the proposal, the channel lists, the spin controls, the checks when the focus leaves
+// a field, and OK.
+
+#include "../todolist/dbfixture.h"
+#include "addrecordingdialog.h"
+#include "appstate.h"
+#include "fakes.h"
+#include "viewerdb.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace dorvel;
+using dorvel::test::DbFixture;
+using dorvel::test::FakeClock;
+using dorvel::test::FakePrompter;
+using Rows = QList<QVariantList>;
+
+namespace {
+const QDateTime kNoon(QDate(2026, 12, 5), QTime(12, 0));
+}
+
+class TestAddRecordingDialog : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString m_path;
+    int m_n = 0;
+    std::unique_ptr<DbFixture> m_fixture;
+    AppState m_state;
+    FakePrompter m_prompter;
+    FakeClock m_clock{kNoon};
+    ViewerDatabase m_db;
+    std::unique_ptr<AddRecordingDialog> m_form;
+
+    template <typename W = QLineEdit> W* w(const char* name)
+    {
+        auto* x = m_form->findChild<W*>(QString::fromLatin1(name));
+        if (!x)
+            qFatal("no control %s", name);
+        return x;
+    }
+    QString text(const char* name) { return w(name)->text(); }
+
+    bool open()
+    {
+        m_form = std::make_unique<AddRecordingDialog>(
+            EntryServices{m_state, m_db, m_prompter, m_clock}, nullptr);
+        if (!m_form->load())
+            return false;
+        m_form->show();
+        QApplication::setActiveWindow(m_form.get());
+        return QTest::qWaitForWindowActive(m_form.get());
+    }
+
+    // Replaces a field's text as a user does: focus, select all, type.
+    void type(const char* name, const QString& t)
+    {
+        QLineEdit* e = w(name);
+        e->setFocus(Qt::TabFocusReason);
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        QTest::keyClicks(e, t);
+    }
+    // A click as the window system delivers it: through the form's window, which moves the
+    // focus before the control sees the press.
+    void click(QWidget* c)
+    {
+        QTest::mouseClick(m_form->windowHandle(), Qt::LeftButton, {},
+                          c->mapTo(m_form.get(), c->rect().center()));
+    }
+    QString focused() const
+    {
+        return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_path = m_dir.filePath(QStringLiteral("Orbivu%1.mdb").arg(++m_n));
+        m_fixture = std::make_unique<DbFixture>(m_path);
+        for (const auto& [num, name] : std::initializer_list<std::pair<int, const char*>>{
+                 {9, "ZDF"}, {7, "arte"}, {1, "  Das Erste "}, {3, "Kid's TV"}, {12, "ZDF"}})
+            m_fixture->channel(num, QString::fromUtf8(name));
+        QVERIFY(m_db.open(m_path));
+        m_state = AppState();
+        m_state.msg = MessageTable::forLanguage(QStringLiteral("eng"));
+        m_state.prerecordMinutes = 4;
+        m_state.postrecordMinutes = 7;
+        m_prompter = FakePrompter();
+        m_clock.set(kNoon);
+    }
+    void cleanup()
+    {
+        m_form.reset();
+        m_db.close();
+        m_fixture.reset();
+    }
+
+    void proposal_data()
+    {
+        QTest::addColumn<QTime>("now");
+        QTest::addColumn<QStringList>("fields"); // start date, start, stop date, stop, until
+        QTest::addColumn<QString>("sdesc");
+        QTest::addColumn<int>("startSpin");
+        QTest::newRow("noon") << QTime(12, 0)
+                              << QStringList{"2026.12.05", "12:10", "2026.12.05", "12:20",
+                                             "2026.12.15"}
+                              << "Das_Erste-2026_12_05-12_10" << 730;
+        QTest::newRow("five to midnight")
+            << QTime(23, 55)
+            << QStringList{"2026.12.06", "00:05", "2026.12.06", "00:15", "2026.12.16"}
+            << "Das_Erste-2026_12_06-00_05" << 5;
+    }
+    void proposal()
+    {
+        QFETCH(QTime, now);
+        QFETCH(QStringList, fields);
+        QFETCH(QString, sdesc);
+        QFETCH(int, startSpin);
+        m_clock.set(QDateTime(kNoon.date(), now));
+        QVERIFY(open());
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("Add Recording"));
+        QCOMPARE((QStringList{text("Text_StartDate"), text("Text_StartTime"), text("Text_StopDate"),
+                              text("Text_StopTime"), text("Text_UntilDate")}),
+                 fields);
+        QCOMPARE(text("Text_Sdesc"), sdesc);
+        QCOMPARE(w<QComboBox>("Combo_Num")->currentText(), QStringLiteral("1"));
+        QCOMPARE(w<QComboBox>("Combo_Name")->currentText(), QStringLiteral("Das Erste"));
+        QCOMPARE(w<QComboBox>("Combo_Num")->count(), 5);
+        QCOMPARE(text("Text_PreRecord"), QStringLiteral("4"));
+        QCOMPARE(text("Text_PostRecord"), QStringLiteral("7"));
+        QCOMPARE(w<QScrollBar>("Scroll_Starttime")->value(), startSpin);
+        QCOMPARE(w<QScrollBar>("Scroll_PostRecord")->value(), 7);
+        QCOMPARE(focused(), QStringLiteral("OKButton"));
+        // The date spins count from the proposed start's day.
+        w<QScrollBar>("Scroll_Untildate")->setValue(400);
+        QCOMPARE(text("Text_UntilDate"),
+                 QDate::fromString(fields.at(0), "yyyy.MM.dd").addDays(400).toString("yyyy.MM.dd"));
+        QVERIFY(m_prompter.shown.isEmpty());
+    }
+
+    void channelListsInStep()
+    {
+        QVERIFY(open());
+        auto* num = w<QComboBox>("Combo_Num");
+        auto* name = w<QComboBox>("Combo_Name");
+        num->setCurrentIndex(num->findText("7"));
+        QCOMPARE(name->currentText(), QStringLiteral("arte"));
+        QCOMPARE(text("Text_Sdesc"), QStringLiteral("arte-2026_12_05-12_10"));
+        // An apostrophe in a name is a value like any other.
+        name->setCurrentIndex(name->findText("Kid's TV"));
+        QCOMPARE(num->currentText(), QStringLiteral("3"));
+        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Kid#s_TV-2026_12_05-12_10"));
+        // Two channels of one name: either entry picks the one the database holds first.
+        name->setCurrentIndex(name->findText("ZDF") + 1);
+        QCOMPARE(num->currentText(), QStringLiteral("9"));
+        // The first key in the description ends the proposal.
+        QTest::keyClick(w("Text_Sdesc"), Qt::Key_End);
+        num->setCurrentIndex(num->findText("1"));
+        QCOMPARE(name->currentText(), QStringLiteral("Das Erste"));
+        QCOMPARE(text("Text_Sdesc"), QStringLiteral("ZDF-2026_12_05-12_10"));
+        QVERIFY(m_prompter.shown.isEmpty());
+    }
+
+    void spinRewritesItsFieldOnly()
+    {
+        QVERIFY(open());
+        auto* spin = w<QScrollBar>("Scroll_Starttime");
+        spin->setValue(0);
+        QCOMPARE(text("Text_StartTime"), QStringLiteral("00:00"));
+        spin->setValue(1439);
+        QCOMPARE(text("Text_StartTime"), QStringLiteral("23:59"));
+        // Typing does not move the spin; the next step starts from the spin's own value.
+        type("Text_StartTime", "20:00");
+        QCOMPARE(spin->value(), 1439);
+        spin->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        QCOMPARE(text("Text_StartTime"), QStringLiteral("23:58"));
+        // A spin change is no check and leaves the description alone.
+        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Das_Erste-2026_12_05-12_10"));
+        w<QScrollBar>("Scroll_PreRecord")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(text("Text_PreRecord"), QStringLiteral("5"));
+    }
+
+    void leavingAField_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("message"); // empty: the focus moves on
+        const MessageTable m = MessageTable::forLanguage(QStringLiteral("eng"));
+        QTest::newRow("25:00") << "Text_StartTime"
+                               << "25:00" << m.MsgInvalidDateTime;
+        QTest::newRow("24:00") << "Text_StopTime"
+                               << "24:00" << m.MsgInvalidDateTime;
+        QTest::newRow("30 February") << "Text_StartDate"
+                                     << "2026.02.30" << m.MsgInvalidDateTime;
+        QTest::newRow("a word") << "Text_StopDate"
+                                << "morgen" << m.MsgInvalidDateTime;
+        QTest::newRow("start 401 days ahead") << "Text_StartDate"
+                                              << "2028.01.10" << m.MsgNotWithinYear;
+        QTest::newRow("stop 399 days ahead") << "Text_StopDate"
+                                             << "2028.01.08"
+                                             << "";
+        QTest::newRow("until 401 days ahead") << "Text_UntilDate"
+                                              << "2028.01.10" << m.MsgNotWithinYear;
+        QTest::newRow("until, other form") << "Text_UntilDate"
+                                           << "24.12.2026"
+                                           << "";
+        QTest::newRow("lead -1") << "Text_PreRecord"
+                                 << "-1" << m.MsgMinutesRange;
+        QTest::newRow("trail 60") << "Text_PostRecord"
+                                  << "60" << m.MsgMinutesRange;
+        QTest::newRow("lead 0") << "Text_PreRecord"
+                                << "0"
+                                << "";
+        QTest::newRow("trail 59") << "Text_PostRecord"
+                                  << "59"
+                                  << "";
+        QTest::newRow("no digits") << "Text_PreRecord"
+                                   << "abc"
+                                   << "";
+        QTest::newRow("one character") << "Text_Sdesc"
+                                       << "x" << m.MsgTooShort;
+        QTest::newRow("two characters") << "Text_Sdesc"
+                                        << "xy"
+                                        << "";
+    }
+    void leavingAField()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, input);
+        QFETCH(QString, message);
+        QVERIFY(open());
+        type(field.toLatin1().constData(), input);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(m_prompter.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(focused() == field, !message.isEmpty());
+        QCOMPARE(text(field.toLatin1().constData()), input);
+        // A click elsewhere is held back the same way, and does not act.
+        auto* weekly = w<QRadioButton>("Option_Weekly");
+        if (!message.isEmpty()) {
+            click(weekly);
+            QCOMPARE(m_prompter.shown.size(), 2);
+            QVERIFY(!weekly->isChecked());
+            QCOMPARE(focused(), field);
+        }
+    }
+
+    void theSpinBesideAnInvalidFieldMendsIt()
+    {
+        QVERIFY(open());
+        type("Text_StartTime", "25:00");
+        auto* spin = w<QScrollBar>("Scroll_Starttime");
+        click(spin);
+        QVERIFY(m_prompter.shown.isEmpty());
+        spin->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(text("Text_StartTime"),
+                 QTime(0, 0).addSecs(spin->value() * 60).toString(QStringLiteral("HH:mm")));
+        QCOMPARE(focused(), QStringLiteral("Text_StartTime"));
+        // Another field's spin is a move away from the field like any other.
+        type("Text_StartTime", "25:00");
+        click(w<QScrollBar>("Scroll_Stoptime"));
+        QCOMPARE(m_prompter.texts(), QStringList{m_state.msg.MsgInvalidDateTime});
+    }
+
+    void aFailedStartCheckStillRefreshesTheProposal()
+    {
+        QVERIFY(open());
+        type("Text_StartDate", "2026.12.24");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Das_Erste-2026_12_24-12_10"));
+        // Too far ahead: refused, and the description follows all the same.
+        type("Text_StartDate", "2028.12.24");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Das_Erste-2028_12_24-12_10"));
+        // Unreadable: refused before the description is touched.
+        type("Text_StartDate", "2028.13.24");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Das_Erste-2028_12_24-12_10"));
+    }
+
+    void okWithAnInvalidFieldWritesNothing()
+    {
+        QVERIFY(open());
+        auto* ok = w<QPushButton>("OKButton");
+        type("Text_StartTime", "25:00");
+        click(ok);
+        QCOMPARE(m_prompter.texts(), QStringList{m_state.msg.MsgInvalidDateTime});
+        QCOMPARE(focused(), QStringLiteral("Text_StartTime"));
+        // Return in the field presses OK, which checks every field first.
+        QTest::keyClick(w("Text_StartTime"), Qt::Key_Return);
+        QCOMPARE(m_prompter.shown.size(), 2);
+        QVERIFY(m_form->isVisible());
+        // A field the user never entered is checked too, and gets the focus.
+        w("Text_StartTime")->setText("12:10");
+        w("Text_PostRecord")->setText("75");
+        ok->setFocus();
+        QTest::keyClick(ok, Qt::Key_Space);
+        QCOMPARE(m_prompter.texts().last(), m_state.msg.MsgMinutesRange);
+        QCOMPARE(focused(), QStringLiteral("Text_PostRecord"));
+        QCOMPARE(m_fixture->rows("SELECT count(*) FROM RECORD"), Rows{{0}});
+        QVERIFY(m_form->isVisible());
+
+        type("Text_PostRecord", "5");
+        click(ok);
+        QVERIFY(!m_form->isVisible());
+        QCOMPARE(m_form->result(), int(QDialog::Accepted));
+        QVERIFY(m_form->entry().recordsAdded());
+        QCOMPARE(
+            m_fixture->rows("SELECT STARTTIME, ENDTIME, SHORTDESC, PRERECORD, POSTRECORD "
+                            "FROM RECORD"),
+            (Rows{{"2026.12.05 12:10", "2026.12.05 12:20", "Das_Erste-2026_12_05-12_10", 4, 5}}));
+    }
+
+    void refusedCommitKeepsTheFormOpen()
+    {
+        QVERIFY(open());
+        w<QRadioButton>("Option_Daily")->click();
+        // Saturday the 5th is the start day; clearing its box contradicts the start date.
+        w<QCheckBox>("Check6")->click();
+        QCOMPARE(w<QCheckBox>("Check6")->checkState(), Qt::Unchecked);
+        w<QPushButton>("OKButton")->click();
+        QCOMPARE(m_prompter.texts(), QStringList{m_state.msg.MsgWeekdayMismatch});
+        QVERIFY(m_form->isVisible());
+        QVERIFY(!m_form->entry().recordsAdded());
+        QCOMPARE(m_fixture->rows("SELECT count(*) FROM RECORD"), Rows{{0}});
+    }
+
+    void optionsSwitchTheWeekdays()
+    {
+        QVERIFY(open());
+        auto* sunday = w<QCheckBox>("Check7");
+        QVERIFY(!sunday->isEnabled());
+        click(w<QRadioButton>("Option_Daily"));
+        click(w<QRadioButton>("Option_Daily")); // a second click keeps the choice
+        QVERIFY(w<QRadioButton>("Option_Daily")->isChecked());
+        QVERIFY(!w<QRadioButton>("Option_Once")->isChecked());
+        QVERIFY(sunday->isEnabled());
+        QCOMPARE(sunday->checkState(), Qt::PartiallyChecked);
+        click(sunday);
+        QCOMPARE(sunday->checkState(), Qt::Unchecked);
+        click(sunday);
+        QCOMPARE(sunday->checkState(), Qt::Checked);
+        click(sunday);
+        click(w<QRadioButton>("Option_Weekly"));
+        QVERIFY(!sunday->isEnabled());
+        QCOMPARE(sunday->checkState(), Qt::Unchecked);
+    }
+
+    void keyboardOrder()
+    {
+        QVERIFY(open());
+        w<QRadioButton>("Option_Daily")->setChecked(true); // the weekday boxes take part
+        w<QPushButton>("OKButton")->setFocus();
+        QStringList order{focused()};
+        for (int i = 0; i < 23; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << focused();
+        }
+        const QStringList expected{
+            "OKButton",        "CancelButton",   "Combo_Num",     "Combo_Name",  "Text_StartDate",
+            "Text_StartTime",  "Text_StopDate",  "Text_StopTime", "Option_Once", "Option_Daily",
+            "Option_Weekly",   "Text_UntilDate", "Check1",        "Check2",      "Check3",
+            "Check4",          "Check5",         "Check6",        "Check7",      "Text_PreRecord",
+            "Text_PostRecord", "Text_Sdesc",     "OKButton",      "CancelButton"};
+        QVERIFY2(order == expected, qPrintable(order.join(',')));
+        // Every control can be found by an assistive tool.
+        for (QWidget* c : m_form->findChildren<QWidget*>()) {
+            if (c->objectName().startsWith(QLatin1String("Scroll_")))
+                QVERIFY2(!c->accessibleName().isEmpty(), qPrintable(c->objectName()));
+        }
+    }
+
+    void unusableChannelTableClosesTheForm()
+    {
+        m_fixture->run("DELETE FROM CHANNELS");
+        m_form = std::make_unique<AddRecordingDialog>(
+            EntryServices{m_state, m_db, m_prompter, m_clock}, nullptr);
+        QVERIFY(!m_form->load());
+        QCOMPARE(m_prompter.shown.size(), 1);
+        QVERIFY(m_prompter.texts().first().contains(QLatin1String("no channels")));
+    }
+
+    void negativeDefaultMinutes()
+    {
+        m_state.prerecordMinutes = -3;
+        QVERIFY(open());
+        // The spin control sets its field after it: both show 0, which passes the check.
+        QCOMPARE(text("Text_PreRecord"), QStringLiteral("0"));
+        QCOMPARE(w<QScrollBar>("Scroll_PreRecord")->value(), 0);
+        w<QPushButton>("OKButton")->click();
+        QVERIFY(m_prompter.shown.isEmpty());
+        QCOMPARE(m_fixture->rows("SELECT PRERECORD FROM RECORD"), Rows{{0}});
+    }
+};
+
+QTEST_MAIN(TestAddRecordingDialog)
+#include "tst_addrecordingdialog.moc"
