@@ -3,7 +3,6 @@
 #include "clock.h"
 #include "settings.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -29,7 +28,6 @@ void EventLog::start()
 bool EventLog::append(const QString& line)
 {
     QFile f(m_path);
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();

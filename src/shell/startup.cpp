@@ -262,8 +262,11 @@ bool Startup::loadMainWindow()
     s.pendingPowerAction.clear();
     // 12.-14.
     readSettings();
-    if (s.settings.saveLog)
+    if (s.settings.saveLog) {
+        // The log's folder appears only when there is a log to keep.
+        QDir().mkpath(QFileInfo(m.log.path()).absolutePath());
         m.log.start();
+    }
     if (s.settings.suspendCheck)
         m.view.setStandbyButtonEnabled(true);
     const QString byteOnOff = m.store.get(QStringLiteral("Nocturo"), QStringLiteral("StartUp"),

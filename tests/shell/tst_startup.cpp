@@ -363,22 +363,25 @@ private Q_SLOTS:
     }
 
     // With SaveLog off nothing of the log appears on disk, not even its folder.
-    void logFolderMadeOnlyByWriting()
+    void noLogFolderWithoutSaveLog_data()
     {
+        QTest::addColumn<bool>("saveLog");
+        QTest::newRow("off") << false;
+        QTest::newRow("on") << true;
+    }
+    void noLogFolderWithoutSaveLog()
+    {
+        QFETCH(bool, saveLog);
         QTemporaryDir state;
         qputenv("XDG_STATE_HOME", state.path().toUtf8());
-        const QString folder = logFolderFor(m_home.filePath(QStringLiteral("not/a/folder")), false);
-        QCOMPARE(folder, state.path() + QStringLiteral("/Dorvel"));
-        QVERIFY(!QFileInfo::exists(folder));
-        Settings settings;
-        FakeClock clock;
-        EventLog log(clock, settings);
-        log.setPath(folder + QStringLiteral("/Dorvel.log"));
-        QVERIFY(!log.writeLine(QStringLiteral("   off")));
-        QVERIFY(!QFileInfo::exists(folder));
-        settings.saveLog = true;
-        QVERIFY(log.writeLine(QStringLiteral("   on")));
-        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Dorvel.log")));
+        const ViewerFolder v = viewer(QStringLiteral("nolog"));
+        // The program's folder does not exist: the log would go to the state folder.
+        Rig rig({}, m_home.filePath(QStringLiteral("not/a/folder")));
+        rig.store.setOwn(QStringLiteral("OrbivuDBPath"), v.db);
+        rig.store.setOwn(QStringLiteral("SaveLog"), saveLog ? QStringLiteral("1") : QString());
+        QVERIFY(rig.load());
+        QCOMPARE(QFileInfo::exists(state.path() + QStringLiteral("/Dorvel/Dorvel.log")), saveLog);
+        QCOMPARE(QFileInfo::exists(state.path() + QStringLiteral("/Dorvel")), saveLog);
         qputenv("XDG_STATE_HOME", m_home.filePath(QStringLiteral("state")).toUtf8());
     }
 
