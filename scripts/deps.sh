@@ -13,6 +13,9 @@ DORVEL_PACKAGES=(
     dpkg-dev file desktop-file-utils appstream libqt6svg6
     # libFuzzer and the sanitizer runtimes for the fuzz targets.
     clang-14 libclang-rt-14-dev
+    # Qt's own texts in German; screenshots of the real window: a window manager, a tray
+    # and capture.
+    qt6-translations-l10n openbox trayer imagemagick
 )
 
 dorvel_install_deps() {

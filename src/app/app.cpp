@@ -8,6 +8,7 @@
 #include "clock.h"
 #include "deleteselection.h"
 #include "eventlog.h"
+#include "instancebell.h"
 #include "linux_autostart.h"
 #include "linux_notifier.h"
 #include "linux_processes.h"
@@ -19,6 +20,7 @@
 #include "powerops.h"
 #include "recordingsloader.h"
 #include "scheduler.h"
+#include "settings.h"
 #include "settingsdialog.h"
 #include "settingseditor.h"
 #include "settingsstore.h"
@@ -38,6 +40,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -106,13 +109,28 @@ int runApplication(int argc, char* argv[])
     WidgetPrompter prompter;
     MainWindow window(todo, activity, prompter);
     prompter.setParent(&window);
+    prompter.setHeadless(headless);
 
     // Ending the process "at once": nothing after it may run, not even pending events.
-    auto endProcess = [&instance] {
+    auto endProcessWith = [&instance](int status) {
         instance.release();
         std::fflush(stdout);
-        ::_exit(0);
+        std::fflush(stderr);
+        ::_exit(status);
     };
+    auto endProcess = [endProcessWith] { endProcessWith(0); };
+
+    // Nobody could see or answer the language form: say so where someone can read it.
+    if (headless && firstInstance && ProgramSettings(store).text(keys::Language).isEmpty()) {
+        std::fprintf(
+            stderr,
+            "Dorvel: no display to ask for the language at the first start. Start "
+            "Dorvel once on the desktop, or set Language=eng or Language=deu under "
+            "[Startup] in %s\n",
+            qPrintable(QSettings(QSettings::NativeFormat, QSettings::UserScope, key::App, key::App)
+                           .fileName()));
+        endProcessWith(1);
+    }
 
     std::function<void()> tick = [] {};
     QtTickTimer timer([&tick] { tick(); });
@@ -153,7 +171,8 @@ int runApplication(int argc, char* argv[])
     DBusNotifier notifier(QDBusConnection::sessionBus());
     scheduler.setNotifier(&notifier);
     tick = [&] { scheduler.tick(); };
-    MenuActions menu(state, store, window, [&] { after.commands().wakeToolCommand(); });
+    MenuActions menu(state, store, window, prompter, todo,
+                     [&] { after.commands().wakeToolCommand(); });
     TodoEdit todoEdit(
         {state, todo, activity, db, prompter, window, clock, [&] { loader.getRecordings(); }});
     window.todoGrid()->setEditLogic(&todoEdit);
@@ -161,9 +180,15 @@ int runApplication(int argc, char* argv[])
 
     Startup startup({state, store, prompter, window, clock, todo, activity, db, log, timer,
                      commandLine, QCoreApplication::applicationDirPath()},
-                    {[firstInstance] { return !firstInstance; },
+                    {[firstInstance] {
+                         // The user looks for the window: the running one shows it.
+                         if (!firstInstance)
+                             InstanceBell::ring();
+                         return !firstInstance;
+                     },
+                     [&instance] { return instance.problem(); },
                      [&] { after.checkAfterRecording(); }, [&] { loader.getRecordings(); },
-                     [&] { powerOps.closeWakeTimer(); }, endProcess});
+                     [&] { powerOps.closeWakeTimer(); }, endProcessWith});
 
     QObject::connect(&window, &MainWindow::startViewerClicked,
                      [&] { startViewerByHand(state, window, prompter, viewer); });
@@ -192,6 +217,8 @@ int runApplication(int argc, char* argv[])
         deleteSelection.deleteSelected(first, last);
     });
     QObject::connect(&window, &MainWindow::noShutDownTriggered, [&] { menu.noShutDown(); });
+    QObject::connect(&window, &MainWindow::splitRatioChanged,
+                     [&](double ratio) { state.splitRatio = ratio; });
 
     if (headless || commandLine.hasOption(kMirrorActivity)) {
         QObject::connect(&activity, &ActivityList::lineAppended, [](const QString& line) {
@@ -199,14 +226,19 @@ int runApplication(int argc, char* argv[])
             std::fflush(stdout);
         });
     }
+    InstanceBell bell;
+    if (firstInstance) {
+        bell.listen();
+        QObject::connect(&bell, &InstanceBell::rung, &window, &MainWindow::bringToFront);
+    }
     window.onQueryClose = [&] { return startup.queryCloseMainWindow(); };
     window.onUnload = [&] { startup.unloadMainWindow(); };
 
-    // Logout, kill or Ctrl-C: end as the window's own closing does, without questions.
+    // Logout, kill or Ctrl-C: end as the window's own closing does, keeping the layout,
+    // without questions.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated,
-                         [&] { startup.unloadMainWindow(); });
+        QObject::connect(notifier, &QSocketNotifier::activated, [&] { startup.terminate(); });
         std::signal(SIGTERM, onTerminationSignal);
         std::signal(SIGINT, onTerminationSignal);
     }

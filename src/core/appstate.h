@@ -25,7 +25,7 @@ struct AppState {
 
     // Window layout.
     double splitRatio = 0.5;
-    qint16 hPos = 1000, vPos = 1000, vSize = 3000, hSize = 6000;
+    qint16 hPos = 1000, vPos = 1000, vSize = 9000, hSize = 15000;
 
     // Start-up flags.
     bool reloadRequested = false;

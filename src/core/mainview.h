@@ -42,6 +42,8 @@ public:
 
     virtual void placeWindow(int leftTwips, int topTwips) = 0;
     virtual void resizeWindow(int widthTwips, int heightTwips) = 0;
+    // The to-do list's share of the height of both lists (0.05 to 0.95).
+    virtual void setSplitRatio(double ratio) { Q_UNUSED(ratio); }
     struct Geometry {
         int left = 0, top = 0, width = 0, height = 0;
     };

@@ -71,8 +71,10 @@ FormatStr FormatStr::parse(const QString& text)
     const QStringList fields = text.split(QLatin1Char(';'));
     const qint16 percent = int16FromText(fields.value(0)).value_or(0);
     f.splitRatio = std::clamp(percent / 100.0, 0.05, 0.95);
-    for (int i = 0; i < 8; ++i)
-        f.columnWidths[i] = int16FromText(fields.value(i + 1)).value_or(0);
+    for (int i = 0; i < 8; ++i) {
+        const qint16 w = int16FromText(fields.value(i + 1)).value_or(0);
+        f.columnWidths[i] = w < kMinWidth ? kDefaultWidths[i] : std::min(w, kMaxWidth);
+    }
     return f;
 }
 

@@ -43,10 +43,12 @@ inline constexpr KeyDefault ShutDownType{"ShutDownType", "Never"};
 inline constexpr KeyDefault RuleMinutes{"RuleMinutes", "60"};
 inline constexpr KeyDefault HPos{"HPos", "1000"};
 inline constexpr KeyDefault VPos{"VPos", "1000"};
-inline constexpr KeyDefault VSize{"VSize", "3000"};
-inline constexpr KeyDefault HSize{"HSize", "6000"};
+// 1000 x 600 pixels at 96 DPI: room for the list's times and titles at the first start.
+inline constexpr KeyDefault VSize{"VSize", "9000"};
+inline constexpr KeyDefault HSize{"HSize", "15000"};
+// The widths fit each column's text, the default date-time form included, at any DPI.
 inline constexpr KeyDefault MyFormatStr{"MyFormatStr",
-                                        "50;450;1000;1400;1400;1400;1400;1400;1400;"};
+                                        "50;600;2600;2500;2500;3000;3000;1500;1500;"};
 } // namespace keys
 
 // Flags are true only for exactly "1".
@@ -101,9 +103,17 @@ struct Settings {
 
 // MyFormatStr: the splitter percentage, then widths of to-do list columns 1 to 8.
 struct FormatStr {
-    double splitRatio = 0.5; // kept between 0.05 and 0.95
-    std::array<qint16, 8> columnWidths{450, 1000, 1400, 1400, 1400, 1400, 1400, 1400};
+    static constexpr std::array<qint16, 8> kDefaultWidths{600,  2600, 2500, 2500,
+                                                          3000, 3000, 1500, 1500};
+    // A column narrower than this could not be seen, nor widened again by the user.
+    static constexpr qint16 kMinWidth = 150;
+    static constexpr qint16 kMaxWidth = 15000;
 
+    double splitRatio = 0.5; // kept between 0.05 and 0.95
+    std::array<qint16, 8> columnWidths = kDefaultWidths;
+
+    // A missing, unreadable or too narrow width gives the column's default; a huge one is
+    // cut to kMaxWidth.
     static FormatStr parse(const QString& text);
     // The whole part of splitRatio x 100, then the eight widths, each ended by ";".
     static QString build(double splitRatio, const std::array<int, 8>& widths);

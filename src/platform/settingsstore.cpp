@@ -1,5 +1,7 @@
 #include "settingsstore.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
 
@@ -83,6 +85,18 @@ void QtSettingsStore::remove(const QString& app, const QString& section, const Q
 QString QtSettingsStore::fileName(const QString& app) const
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app).fileName();
+}
+
+QString QtSettingsStore::unreadableFile(const QString& app) const
+{
+    const QString path =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app).fileName();
+    if (!QFileInfo::exists(path))
+        return {};
+    QFile f(path);
+    if (QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly))
+        return {};
+    return path;
 }
 
 } // namespace dorvel

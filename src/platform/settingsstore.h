@@ -16,6 +16,12 @@ public:
     virtual bool save(const QString& app, const QString& section, const QString& key,
                       const QString& value) = 0;
     virtual void remove(const QString& app, const QString& section, const QString& key) = 0;
+    // The application's settings file when it exists but cannot be read; empty otherwise.
+    virtual QString unreadableFile(const QString& app) const
+    {
+        Q_UNUSED(app);
+        return {};
+    }
 
     // Deletes only after checking that the key exists.
     void removeIfExists(const QString& app, const QString& section, const QString& key)
@@ -42,6 +48,7 @@ public:
               const QString& value) override;
     void remove(const QString& app, const QString& section, const QString& key) override;
     QString fileName(const QString& app) const override;
+    QString unreadableFile(const QString& app) const override;
 };
 
 } // namespace dorvel

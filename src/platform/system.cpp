@@ -17,7 +17,7 @@ QString CommandLine::optionValue(const QString& option) const
 }
 
 SingleInstance::SingleInstance(const QString& lockPath)
-    : m_lock(std::make_unique<QLockFile>(lockPath))
+    : m_lock(std::make_unique<QLockFile>(lockPath)), m_path(lockPath)
 {
     // A live holder is never stale, however old its lock; a dead one is detected by pid.
     m_lock->setStaleLockTime(0);
@@ -27,7 +27,18 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::tryAcquire()
 {
-    return m_lock->tryLock(0);
+    m_problem.clear();
+    if (m_lock->tryLock(0))
+        return true;
+    if (m_lock->error() != QLockFile::LockFailedError) {
+        const QFileInfo folder(QFileInfo(m_path).absolutePath());
+        const QString why = !folder.isDir()        ? QStringLiteral("the folder does not exist")
+                            : !folder.isWritable() ? QStringLiteral("the folder is not writable")
+                                                   : QStringLiteral("the file cannot be written");
+        m_problem = QStringLiteral("FATAL ERROR: cannot create the lock file ") + m_path +
+                    QStringLiteral(" (") + why + QLatin1Char(')');
+    }
+    return false;
 }
 
 void SingleInstance::release()

@@ -30,12 +30,19 @@ class SingleInstance {
 public:
     explicit SingleInstance(const QString& lockPath = defaultLockPath());
     ~SingleInstance();
+    // False when another instance holds the lock, or when the lock could not be made at all
+    // (then problem() says why).
     bool tryAcquire();
+    // Why the lock file could not be made (a folder that cannot be written); empty when the
+    // lock was taken or is held by another instance.
+    QString problem() const { return m_problem; }
     void release();
     static QString defaultLockPath();
 
 private:
     std::unique_ptr<QLockFile> m_lock;
+    QString m_path;
+    QString m_problem;
 };
 
 // Lowest scheduling priority for the whole process; failure is ignored.

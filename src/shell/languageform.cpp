@@ -29,6 +29,8 @@ LanguageForm::LanguageForm(Prompter& prompter, QWidget* parent)
     layout->addWidget(frame);
     layout->addWidget(ok);
     connect(ok, &QPushButton::clicked, this, &LanguageForm::onOk);
+    // The title bar shows the whole bilingual title, with room for the window's buttons.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 120);
 }
 
 void LanguageForm::onOk()

@@ -3,8 +3,10 @@
 #include "activitylist.h"
 #include "languageform.h"
 #include "messages.h"
+#include "qttranslations.h"
 #include "todogrid.h"
 #include "todolist.h"
+#include "windowlayout.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,14 +20,25 @@
 #include <QListView>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QSplitter>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include <memory>
 #include <utility>
+
+// Resources of a static library are registered by hand.
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace dorvel {
 
@@ -50,17 +63,12 @@ public:
     }
 };
 
-QIcon stateIcon(const QColor& colour)
-{
-    QPixmap pm(32, 32);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(colour);
-    p.setPen(QPen(Qt::black, 2));
-    p.drawEllipse(3, 3, 26, 26);
-    return QIcon(pm);
-}
+// The lists' smallest heights, in twips: the splitter stops there.
+constexpr int kMinTodoTwips = 700;
+constexpr int kMinActivityTwips = 600;
+constexpr int kMinWantedTodoTwips = 1200;
+// Beyond this many rows the to-do list takes its whole share.
+constexpr int kUncappedRows = 100;
 
 void paintBackground(QWidget* w, const QColor& c)
 {
@@ -90,7 +98,12 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     : m_todo(todo), m_activity(activity), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("MainWindow"));
-    m_icons = {stateIcon(Qt::red), stateIcon(QColor(255, 200, 0)), stateIcon(QColor(0, 160, 0))};
+    initIconResources();
+    m_icons = {QIcon(QStringLiteral(":/icons/dorvel-recording.svg")),
+               QIcon(QStringLiteral(":/icons/dorvel-viewer.svg")),
+               QIcon(QStringLiteral(":/icons/dorvel-idle.svg"))};
+    trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    m_qtTexts = new QTranslator(this);
     paintBackground(this, kWindowColour);
 
     m_grid = new TodoGrid(this);
@@ -104,17 +117,37 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     m_grid->verticalHeader()->setStyleSheet(
         QStringLiteral("QHeaderView::section { background-color: rgb(0,255,255); }"));
 
+    // Tab moves on to the next control instead of walking through every cell.
+    m_grid->setTabKeyNavigation(false);
+
     m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("List1"));
     m_list->setModel(&m_activity);
     m_list->setUniformItemSizes(true); // one line each: no need to measure thousands of them
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Lines are shown whole; a long one scrolls sideways instead of being cut.
+    m_list->setTextElideMode(Qt::ElideNone);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
-    auto* splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    auto* splitter = m_splitter;
     splitter->setObjectName(QStringLiteral("Label3"));
     splitter->addWidget(m_grid);
     splitter->addWidget(m_list);
     splitter->setChildrenCollapsible(false);
+    m_grid->setMinimumHeight(twipsToPixelsY(kMinTodoTwips));
+    m_list->setMinimumHeight(twipsToPixelsY(kMinActivityTwips));
+    splitter->installEventFilter(this);
+    m_grid->viewport()->installEventFilter(this);
+    connect(splitter, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> sizes = m_splitter->sizes();
+        m_splitRatio = windowlayout::splitRatioOf(sizes.value(0), sizes.value(1));
+        Q_EMIT splitRatioChanged(m_splitRatio);
+    });
+    // A new list may need another height than the last one.
+    connect(&m_todo, &QAbstractItemModel::modelReset, this, &MainWindow::applySplit);
+    connect(&m_todo, &QAbstractItemModel::rowsInserted, this, &MainWindow::applySplit);
+    connect(&m_todo, &QAbstractItemModel::rowsRemoved, this, &MainWindow::applySplit);
 
     m_clock = label("Label1", this);
     m_nextCaption = label("Label2", this);
@@ -193,8 +226,13 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     connect(&m_todo, &TodoList::columnWidthChanged, this, &MainWindow::followColumnWidth);
     connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int section, int, int newSize) {
-                if (!m_syncingWidths)
-                    m_todo.setColumnWidth(section + 1, pixelsToTwipsX(newSize));
+                if (m_syncingWidths)
+                    return;
+                m_todo.setColumnWidth(section + 1, pixelsToTwipsX(newSize));
+                // A drag of the stretching column itself sets its own width; any other
+                // drag changes the room left for it.
+                if (section + 1 != TodoList::ShortDesc)
+                    fitShortDesc();
             });
     for (int c = 1; c < TodoList::ColumnCount; ++c)
         followColumnWidth(c, m_todo.columnWidth(c));
@@ -224,14 +262,28 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     connect(update, &QAction::triggered, this, &MainWindow::getRecordingsClicked);
     connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
     connect(exit, &QAction::triggered, this, &QWidget::close);
+    // Ctrl+Q ends as the window's own close does, question included.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 
     m_tray = new QSystemTrayIcon(m_icons[2], this);
     m_tray->setObjectName(QStringLiteral("TrayIcon"));
     m_tray->setToolTip(QStringLiteral("Dorvel"));
     m_tray->setContextMenu(m_trayMenu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
+        switch (r) {
+        case QSystemTrayIcon::Trigger:
+            toggleFromTray();
+            break;
+        case QSystemTrayIcon::DoubleClick:
             restoreFromTray();
+            break;
+        case QSystemTrayIcon::MiddleClick:
+            reloadFromTray();
+            break;
+        default:
+            break;
+        }
     });
     setWindowIcon(m_icons[2]);
     m_iconIndex = 2;
@@ -254,6 +306,39 @@ void MainWindow::applyLanguage(const MessageTable& msg)
     m_getRecordings->setText(msg.MsgGetRecordings);
     m_startViewer->setText(msg.MsgStartViewer);
     m_nextCaption->setText(msg.MsgNextEvent);
+    assignMnemonics();
+    const bool english =
+        msg.MsgSettings == MessageTable::forLanguage(QStringLiteral("eng")).MsgSettings;
+    useQtTranslations(*m_qtTexts, !english);
+}
+
+// Every button gets an Alt key of its own: the first letter of its caption not yet taken.
+void MainWindow::assignMnemonics()
+{
+    QList<QPushButton*> buttons = findChildren<QPushButton*>();
+    std::sort(buttons.begin(), buttons.end(),
+              [](QPushButton* a, QPushButton* b) { return a->objectName() < b->objectName(); });
+    QString taken;
+    for (QPushButton* b : std::as_const(buttons)) {
+        const QString text = b->text();
+        const qsizetype amp = text.indexOf(QLatin1Char('&'));
+        if (amp >= 0 && amp + 1 < text.size())
+            taken += text.at(amp + 1).toLower();
+    }
+    for (QPushButton* b : std::as_const(buttons)) {
+        QString text = b->text();
+        if (text.contains(QLatin1Char('&')))
+            continue;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i).toLower();
+            if (c.isLetterOrNumber() && !taken.contains(c)) {
+                taken += c;
+                text.insert(i, QLatin1Char('&'));
+                b->setText(text);
+                break;
+            }
+        }
+    }
 }
 
 // The tick refreshes caption, icons, tip and clock twice a second; only changes cost work.
@@ -307,8 +392,13 @@ void MainWindow::setStateIcon(StateIcon icon)
 
 void MainWindow::setTrayTip(const QString& tip)
 {
-    if (m_tray->toolTip() != tip)
-        m_tray->setToolTip(tip);
+    // The tip names the program first: a tray holds many icons.
+    const QString name = QStringLiteral("Dorvel");
+    const QString text = tip.isEmpty()          ? name
+                         : tip.startsWith(name) ? tip
+                                                : name + QStringLiteral(": ") + tip;
+    if (m_tray->toolTip() != text)
+        m_tray->setToolTip(text);
 }
 
 void MainWindow::addTrayIcon()
@@ -367,7 +457,12 @@ void MainWindow::setNoShutDownEnabled(bool on)
 
 void MainWindow::placeWindow(int leftTwips, int topTwips)
 {
-    move(twipsToPixelsX(leftTwips), twipsToPixelsY(topTwips));
+    // A position stored with a screen that is gone would put the window out of sight.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append(screen->availableGeometry());
+    const QRect wanted(QPoint(twipsToPixelsX(leftTwips), twipsToPixelsY(topTwips)), size());
+    move(windowlayout::visibleTopLeft(wanted, screens));
 }
 
 void MainWindow::resizeWindow(int widthTwips, int heightTwips)
@@ -389,13 +484,68 @@ bool MainWindow::isMinimized() const
 
 void MainWindow::minimize()
 {
-    showMinimized();
+    // Without a tray the task bar is the only way back: the window stays there.
+    if (trayAvailable())
+        hideToTray();
+    else
+        showMinimized();
 }
 
 void MainWindow::showAndRepaint()
 {
+    // The first paint lays out every control; the pointer says the program is busy.
+    setWaitCursor(true);
     show();
-    update();
+    repaint();
+    setWaitCursor(false);
+}
+
+void MainWindow::setSplitRatio(double ratio)
+{
+    m_splitRatio = std::clamp(ratio, 0.05, 0.95);
+    applySplit();
+}
+
+// The to-do list takes the user's share of both lists, but no more than its rows need; the
+// activity list gets the rest.
+void MainWindow::applySplit()
+{
+    if (!m_splitter || m_splitter->height() <= 0)
+        return;
+    const int total = m_splitter->height() - m_splitter->handleWidth();
+    const int rows = m_todo.rowCount();
+    const int rowHeight = m_grid->verticalHeader()->defaultSectionSize();
+    const int frame = 2 * m_grid->frameWidth() + m_grid->horizontalHeader()->sizeHint().height() +
+                      (m_grid->horizontalScrollBar()->isVisible()
+                           ? m_grid->horizontalScrollBar()->sizeHint().height()
+                           : 0);
+    const int wanted = rows > kUncappedRows ? 0
+                                            : std::max(twipsToPixelsY(kMinWantedTodoTwips),
+                                                       frame + (rows + 2) * rowHeight);
+    const int todoHeight = windowlayout::todoListHeight(
+        total, m_splitRatio, wanted, m_grid->minimumHeight(), m_list->minimumHeight());
+    m_splitter->setSizes({todoHeight, std::max(0, total - todoHeight)});
+}
+
+// Room the window gains goes to the short description, so every column stays readable.
+void MainWindow::fitShortDesc()
+{
+    const int section = TodoList::ShortDesc - 1;
+    QHeaderView* header = m_grid->horizontalHeader();
+    if (m_grid->isColumnHidden(section))
+        return;
+    int others = 0;
+    for (int i = 0; i < header->count(); ++i) {
+        if (i != section && !header->isSectionHidden(i))
+            others += header->sectionSize(i);
+    }
+    const int own = twipsToPixelsX(m_todo.columnWidth(TodoList::ShortDesc));
+    const int width = windowlayout::stretchedWidth(own, m_grid->viewport()->width(), others);
+    if (header->sectionSize(section) == width)
+        return;
+    m_syncingWidths = true;
+    header->resizeSection(section, width);
+    m_syncingWidths = false;
 }
 
 int MainWindow::twipsToPixelsX(int twips) const
@@ -428,6 +578,7 @@ void MainWindow::followColumnWidth(int column, int twips)
     if (twips > 0)
         m_grid->horizontalHeader()->resizeSection(section, twipsToPixelsX(twips));
     m_syncingWidths = false;
+    fitShortDesc();
 }
 
 void MainWindow::restoreFromTray()
@@ -435,6 +586,59 @@ void MainWindow::restoreFromTray()
     showNormal();
     raise();
     activateWindow();
+}
+
+void MainWindow::bringToFront()
+{
+    restoreFromTray();
+}
+
+// A left click shows a hidden window and hides a shown one.
+void MainWindow::toggleFromTray()
+{
+    if (isVisible() && !QWidget::isMinimized() && trayAvailable())
+        hideToTray();
+    else
+        restoreFromTray();
+}
+
+// The middle click reloads the list and leaves the focus where the user had it.
+void MainWindow::reloadFromTray()
+{
+    const QPointer<QWidget> previous = QApplication::activeWindow();
+    if (isVisible())
+        raise();
+    Q_EMIT getRecordingsClicked();
+    if (previous && previous != this)
+        previous->activateWindow();
+}
+
+void MainWindow::hideToTray()
+{
+    hide();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !QWidget::isMinimized() || !trayAvailable())
+        return;
+    // Hidden once the window system has finished minimising, so that it leaves the task bar.
+    QTimer::singleShot(0, this, [this] {
+        if (QWidget::isMinimized() && trayAvailable())
+            hideToTray();
+    });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == m_splitter)
+            applySplit();
+        else if (watched == m_grid->viewport())
+            fitShortDesc();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -15,6 +15,8 @@ class QListView;
 class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
+class QSplitter;
+class QTranslator;
 
 namespace dorvel {
 
@@ -56,6 +58,8 @@ public:
     void setNoShutDownEnabled(bool on) override;
     void placeWindow(int leftTwips, int topTwips) override;
     void resizeWindow(int widthTwips, int heightTwips) override;
+    void setSplitRatio(double ratio) override;
+    double splitRatio() const { return m_splitRatio; }
     Geometry geometryTwips() const override;
     bool isMinimized() const override;
     void minimize() override;
@@ -64,6 +68,11 @@ public:
     // Called before the window really closes; returns whether it may close.
     std::function<bool()> onQueryClose = [] { return true; };
     std::function<void()> onUnload = [] {};
+    // Whether the desktop shows tray icons; only then does minimising hide the window.
+    std::function<bool()> trayAvailable;
+
+    // Shown, raised and focused, wherever it was (a second start asks for this).
+    void bringToFront();
 
     TodoGrid* todoGrid() const { return m_grid; }
 
@@ -73,21 +82,30 @@ public:
     int pixelsToTwipsY(int px) const;
 
 Q_SIGNALS:
-    void startViewerClicked();     // Command1
-    void getRecordingsClicked();   // Command2, mPopUpdate
-    void settingsClicked();        // Command3
-    void deleteSelectionClicked(); // Command4
-    void standByClicked();         // Command5
-    void wakeToolClicked();        // Command6
-    void addRecordingClicked();    // Command7
-    void goTimerTriggered();       // mPopGoTimer
-    void noShutDownTriggered();    // mPopNoShutDown
+    void startViewerClicked();            // Command1
+    void getRecordingsClicked();          // Command2, mPopUpdate
+    void settingsClicked();               // Command3
+    void deleteSelectionClicked();        // Command4
+    void standByClicked();                // Command5
+    void wakeToolClicked();               // Command6
+    void addRecordingClicked();           // Command7
+    void goTimerTriggered();              // mPopGoTimer
+    void noShutDownTriggered();           // mPopNoShutDown
+    void splitRatioChanged(double ratio); // the user moved the splitter
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void restoreFromTray();
+    void toggleFromTray();
+    void reloadFromTray();
+    void hideToTray();
+    void applySplit();
+    void fitShortDesc();
+    void assignMnemonics();
     void followColumnWidth(int column, int twips);
 
     TodoList& m_todo;
@@ -113,6 +131,9 @@ private:
     QAction* m_goTimer;
     QAction* m_noShutDown;
     QSystemTrayIcon* m_tray;
+    QSplitter* m_splitter = nullptr; // Label3
+    QTranslator* m_qtTexts = nullptr;
+    double m_splitRatio = 0.5;
     std::array<QIcon, 3> m_icons; // Picture1..3: recording, viewer running, idle
     int m_iconIndex = -1;
     bool m_syncingWidths = false;

@@ -36,31 +36,71 @@ std::optional<int> wholeMinutes(const QString& text)
 
 } // namespace
 
+namespace {
+
+// Splits a line at the commas outside double quotes; a field loses its surrounding blanks
+// and enclosing quotes.
+QStringList freeFormatFields(const QString& line)
+{
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    auto finish = [&] {
+        field = field.trimmed();
+        if (field.size() >= 2 && field.startsWith(QLatin1Char('"')) &&
+            field.endsWith(QLatin1Char('"')))
+            field = field.mid(1, field.size() - 2);
+        fields.append(field);
+        field.clear();
+    };
+    for (const QChar c : line) {
+        if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        if (c == QLatin1Char(',') && !quoted)
+            finish();
+        else
+            field += c;
+    }
+    finish();
+    return fields;
+}
+
+// The value of `key` ("Name=") when the field holds that key by its whole name.
+std::optional<QString> valueOf(const QString& field, const QString& key)
+{
+    if (!field.startsWith(key))
+        return std::nullopt;
+    QString value = field.mid(key.size()).trimmed();
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+} // namespace
+
 ViewerIni ViewerIni::parse(const QByteArray& content)
 {
     static const QString kDir = QStringLiteral("RecordDirectory=");
     static const QString kPre = QStringLiteral("PrerecordMinutes=");
     static const QString kPost = QStringLiteral("PostrecordMinutes=");
     ViewerIni ini;
-    const QString text = QString::fromUtf8(content);
+    QString text = QString::fromUtf8(content);
+    if (text.startsWith(QChar(0xfeff))) // an editor's byte-order mark
+        text.remove(0, 1);
     for (QString line : text.split(QLatin1Char('\n'))) {
         line.remove(QLatin1Char('\r'));
-        for (QString field : line.split(QLatin1Char(','))) {
-            field = field.trimmed();
-            if (field.size() >= 2 && field.startsWith(QLatin1Char('"')) &&
-                field.endsWith(QLatin1Char('"')))
-                field = field.mid(1, field.size() - 2);
-            if (field.contains(kDir)) {
-                ini.recordDirectory = field.mid(kDir.size());
+        for (const QString& field : freeFormatFields(line)) {
+            if (const auto dir = valueOf(field, kDir)) {
+                ini.recordDirectory = *dir;
                 // An empty value stays empty: "/" would send recordings to the root folder.
                 if (!ini.recordDirectory.isEmpty() &&
                     !ini.recordDirectory.endsWith(QLatin1Char('/')))
                     ini.recordDirectory += QLatin1Char('/');
-            } else if (field.contains(kPre)) {
-                if (const auto v = wholeMinutes(field.mid(kPre.size())))
+            } else if (const auto pre = valueOf(field, kPre)) {
+                if (const auto v = wholeMinutes(*pre))
                     ini.prerecordMinutes = *v;
-            } else if (field.contains(kPost)) {
-                if (const auto v = wholeMinutes(field.mid(kPost.size())))
+            } else if (const auto post = valueOf(field, kPost)) {
+                if (const auto v = wholeMinutes(*post))
                     ini.postrecordMinutes = *v;
             }
         }
@@ -83,7 +123,12 @@ void Startup::fatal(const QString& text, Prompter::Icon icon, bool forgetPath)
     m.prompter.message(text, icon);
     if (forgetPath)
         ProgramSettings(m.store).removeIfExists(keys::OrbivuDBPath);
-    m_hooks.endProcess();
+    m_hooks.endProcess(1);
+}
+
+void Startup::fatalKeepingPath(const QString& text)
+{
+    fatal(text, Prompter::Icon::Critical, false);
 }
 
 std::optional<QString> Startup::browseForDatabase(const QString& startPath)
@@ -125,9 +170,19 @@ bool Startup::loadMainWindow()
     AppState& s = m.state;
     ProgramSettings settings(m.store);
 
-    // 1. One instance only; the second ends silently.
+    // 1. One instance only; the second ends silently. A lock that cannot be made at all is
+    // no second instance: it is said, and nothing starts that could record twice.
+    if (const QString problem = m_hooks.instanceLockProblem(); !problem.isEmpty()) {
+        fatalKeepingPath(problem);
+        return false;
+    }
     if (m_hooks.anotherInstanceRunning()) {
-        m_hooks.endProcess();
+        m_hooks.endProcess(0);
+        return false;
+    }
+    // Writing to a settings file that could not be read would replace it with defaults.
+    if (const QString unreadable = m.store.unreadableFile(key::App); !unreadable.isEmpty()) {
+        fatalKeepingPath(QStringLiteral("FATAL ERROR: cannot read ") + unreadable);
         return false;
     }
     // 2.
@@ -135,7 +190,8 @@ bool Startup::loadMainWindow()
     if (firstLoad) {
         s.firstPaint = true;
         s.appPath = m.programFolder;
-        m.log.setPath(logFolderFor(s.appPath) + QStringLiteral("/Dorvel.log"));
+        // The folder is made by the first line written: with SaveLog off nothing appears.
+        m.log.setPath(logFolderFor(s.appPath, false) + QStringLiteral("/Dorvel.log"));
     }
     // 3. Language.
     s.settings.language = settings.text(keys::Language);
@@ -183,15 +239,20 @@ bool Startup::loadMainWindow()
     s.orbivuExePath = folder + QStringLiteral("Orbivu.EXE");
     // A symbolic link would show its target's name in the process table and never match.
     const QFileInfo exe(s.orbivuExePath);
-    if (!exe.isFile() || exe.isSymLink()) {
+    if (!exe.isFile() || exe.isSymLink() || !exe.isExecutable()) {
         fatal(exeMissing + s.orbivuExePath);
         return false;
     }
     // 9.
     s.settingsIniPath = folder + QStringLiteral("settings.ini");
     QFile ini(s.settingsIniPath);
-    if (!QFileInfo(s.settingsIniPath).isFile() || !ini.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo::exists(s.settingsIniPath)) {
         fatal(QStringLiteral("FATAL ERROR: settings.ini not found in ") + s.settingsIniPath);
+        return false;
+    }
+    // There but unreadable: the path is right, only the file's rights are wrong.
+    if (!QFileInfo(s.settingsIniPath).isFile() || !ini.open(QIODevice::ReadOnly)) {
+        fatalKeepingPath(QStringLiteral("FATAL ERROR: cannot read ") + s.settingsIniPath);
         return false;
     }
     const ViewerIni viewerIni = ViewerIni::parse(ini.readAll());
@@ -210,8 +271,11 @@ bool Startup::loadMainWindow()
     s.pendingPowerAction.clear();
     // 12.-14.
     readSettings();
-    if (s.settings.saveLog)
+    if (s.settings.saveLog) {
+        // The log's folder appears only when there is a log to keep.
+        QDir().mkpath(QFileInfo(m.log.path()).absolutePath());
         m.log.start();
+    }
     if (s.settings.suspendCheck)
         m.view.setStandbyButtonEnabled(true);
     const QString byteOnOff = m.store.get(QStringLiteral("Nocturo"), QStringLiteral("StartUp"),
@@ -249,6 +313,7 @@ bool Startup::loadMainWindow()
     if (firstLoad)
         m.view.placeWindow(s.hPos, s.vPos);
     m.view.resizeWindow(s.hSize, s.vSize);
+    m.view.setSplitRatio(s.splitRatio);
     m.view.setCaption(s.mainCaption);
     // 18.
     m.view.showAndRepaint();
@@ -325,22 +390,35 @@ bool Startup::queryCloseMainWindow()
                 m.timer.start();
         }
     }
-    // Geometry is saved whether or not the close goes ahead, but never from a minimised window.
-    if (!m.view.isMinimized()) {
-        ProgramSettings p(m.store);
-        const MainView::Geometry g = m.view.geometryTwips();
-        p.save(keys::HPos, QString::number(g.left));
-        p.save(keys::VPos, QString::number(g.top));
-        std::array<int, 8> widths{};
-        for (int c = 0; c < 8; ++c)
-            widths[c] = m.todo.columnWidth(c + 1);
-        p.save(keys::MyFormatStr, FormatStr::build(s.splitRatio, widths));
-        if (g.height > 2890)
-            p.save(keys::VSize, QString::number(g.height));
-        if (g.width > 3000)
-            p.save(keys::HSize, QString::number(g.width));
-    }
+    // Geometry is saved whether or not the close goes ahead.
+    saveLayout();
     return !cancel;
+}
+
+void Startup::saveLayout()
+{
+    // A minimised window's geometry is not the one the user laid out.
+    if (m.view.isMinimized())
+        return;
+    ProgramSettings p(m.store);
+    const MainView::Geometry g = m.view.geometryTwips();
+    p.save(keys::HPos, QString::number(g.left));
+    p.save(keys::VPos, QString::number(g.top));
+    std::array<int, 8> widths{};
+    for (int c = 0; c < 8; ++c)
+        widths[c] = m.todo.columnWidth(c + 1);
+    p.save(keys::MyFormatStr, FormatStr::build(m.state.splitRatio, widths));
+    if (g.height > 2890)
+        p.save(keys::VSize, QString::number(g.height));
+    if (g.width > 3000)
+        p.save(keys::HSize, QString::number(g.width));
+}
+
+void Startup::terminate()
+{
+    m.timer.stop();
+    saveLayout();
+    unloadMainWindow();
 }
 
 void Startup::unloadMainWindow()
@@ -349,7 +427,7 @@ void Startup::unloadMainWindow()
     m.timer.stop();
     m.view.removeTrayIcon();
     m_hooks.closeWakeTimer();
-    m_hooks.endProcess();
+    m_hooks.endProcess(0);
 }
 
 } // namespace dorvel

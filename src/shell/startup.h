@@ -26,9 +26,9 @@ struct ViewerIni {
     int prerecordMinutes = 2;
     int postrecordMinutes = 2;
 
-    // Free-format comma fields, blanks and enclosing quotes removed; a field matches when it
-    // contains the key anywhere; the value is the rest of the field after as many characters
-    // as the key has; the last occurrence wins.
+    // Free-format comma fields (commas inside double quotes kept), blanks and enclosing
+    // quotes removed; a field matches when it starts with the whole key "Name="; the last
+    // occurrence wins. A leading byte-order mark is ignored.
     static ViewerIni parse(const QByteArray& content);
 };
 
@@ -51,11 +51,14 @@ public:
     };
     struct Hooks {
         std::function<bool()> anotherInstanceRunning = [] { return false; };
+        // Why the single-instance lock could not be taken at all; empty when it could.
+        std::function<QString()> instanceLockProblem = [] { return QString(); };
         std::function<void()> checkAfterRecording = [] {};
         std::function<void()> getRecordings = [] {};
         std::function<void()> closeWakeTimer = [] {};
-        // Ends the process at once. In tests it only records the call.
-        std::function<void()> endProcess = [] {};
+        // Ends the process at once with that exit status (non-zero for a fatal start). In
+        // tests it only records the call.
+        std::function<void(int status)> endProcess = [](int) {};
     };
 
     Startup(Services services, Hooks hooks);
@@ -65,6 +68,10 @@ public:
     // Returns true when the window may close.
     bool queryCloseMainWindow();
     void unloadMainWindow();
+    // Logout, shutdown or kill: keep the layout as a close would, ask nothing, end.
+    void terminate();
+    // Stores position, sizes, splitter and column widths, unless the window is minimised.
+    void saveLayout();
 
     std::optional<QString> resolveDatabasePath();
     // The open-file dialog for the database; nothing when cancelled.
@@ -75,6 +82,8 @@ public:
 private:
     void fatal(const QString& text, Prompter::Icon icon = Prompter::Icon::None,
                bool forgetPath = true);
+    // A fatal start that must not forget the database path: the path is not at fault.
+    void fatalKeepingPath(const QString& text);
     void readSettings();
 
     Services m;

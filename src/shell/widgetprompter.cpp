@@ -6,19 +6,40 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace dorvel {
 
 namespace {
+
+// A box nobody sees (an autostarted program, a locked screen) still reaches the journal.
+void journal(const Prompter::Box& box)
+{
+    using Icon = Prompter::Icon;
+    writeStandardError(box.icon == Icon::Critical  ? Severity::Error
+                       : box.icon == Icon::Warning ? Severity::Warning
+                                                   : Severity::Info,
+                       box.text);
+}
+
+// Without a display nobody can answer: the safe answer, so nothing waits for ever.
+Prompter::Answer headlessAnswer(Prompter::Buttons buttons)
+{
+    switch (buttons) {
+    case Prompter::Buttons::Ok:
+        return Prompter::Answer::Ok;
+    case Prompter::Buttons::OkCancel:
+        return Prompter::Answer::Cancel;
+    case Prompter::Buttons::YesNo:
+        return Prompter::Answer::No;
+    }
+    return Prompter::Answer::Cancel;
+}
 
 void setUp(QMessageBox& mb, const Prompter::Box& box)
 {
     using Icon = Prompter::Icon;
     using Buttons = Prompter::Buttons;
-    // A box nobody sees (an autostarted program, a locked screen) still reaches the journal.
-    writeStandardError(box.icon == Icon::Critical  ? Severity::Error
-                       : box.icon == Icon::Warning ? Severity::Warning
-                                                   : Severity::Info,
-                       box.text);
     mb.setWindowTitle(box.title.isEmpty() ? QStringLiteral("Dorvel") : box.title);
     mb.setText(box.text);
     switch (box.icon) {
@@ -74,6 +95,9 @@ Prompter::Answer answerOf(int button)
 
 Prompter::Answer WidgetPrompter::show(const Box& box)
 {
+    journal(box);
+    if (m_headless)
+        return headlessAnswer(box.buttons);
     QMessageBox mb(m_parent);
     setUp(mb, box);
     return answerOf(mb.exec());
@@ -81,6 +105,12 @@ Prompter::Answer WidgetPrompter::show(const Box& box)
 
 void WidgetPrompter::post(const Box& box, std::function<void(Answer)> onAnswer)
 {
+    journal(box);
+    if (m_headless) {
+        if (onAnswer)
+            onAnswer(headlessAnswer(box.buttons));
+        return;
+    }
     auto* mb = new QMessageBox(m_parent);
     mb->setAttribute(Qt::WA_DeleteOnClose);
     setUp(*mb, box);
@@ -96,6 +126,10 @@ void WidgetPrompter::post(const Box& box, std::function<void(Answer)> onAnswer)
 std::optional<QString> WidgetPrompter::openFile(const QString& title, const QString& filter,
                                                 const QString& startPath)
 {
+    if (m_headless) {
+        std::fprintf(stderr, "Dorvel: %s: no display to choose a file\n", qPrintable(title));
+        return std::nullopt;
+    }
     QFileDialog dialog(m_parent, title, QFileInfo(startPath).absolutePath(), filter);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.selectFile(startPath);

@@ -11,6 +11,10 @@ class WidgetPrompter final : public Prompter {
 public:
     explicit WidgetPrompter(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
+    // Without a display nobody can see a box: its text goes to standard error and it is
+    // answered as a user who cannot agree would answer (OK for a message, Cancel or No for a
+    // question, no file chosen).
+    void setHeadless(bool on) { m_headless = on; }
 
     Answer show(const Box& box) override;
     // A box that does not block: the program's event loop, and with it the scheduler's
@@ -21,6 +25,7 @@ public:
 
 private:
     QWidget* m_parent;
+    bool m_headless = false;
 };
 
 } // namespace dorvel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings.h"
+
 #include <QAbstractTableModel>
 #include <QList>
 #include <QStringList>
@@ -79,7 +81,7 @@ public:
     int columnWidth(int column) const;
     void setColumnWidth(int column, int twips);
     // ColumnWidths: the saved widths of columns 1 to 8 that every rebuild applies.
-    std::array<qint16, 8> savedWidths{450, 1000, 1400, 1400, 1400, 1400, 1400, 1400};
+    std::array<qint16, 8> savedWidths = FormatStr::kDefaultWidths;
 
     // Shared next-event state.
     double nextEventTime = kNoEventLoaded;

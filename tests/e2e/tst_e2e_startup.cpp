@@ -43,14 +43,48 @@ private Q_SLOTS:
         QTest::qWait(3000);
         QCOMPARE(third->state(), QProcess::Running);
 
-        // Termination ends it cleanly, without questions.
+        // Termination ends it cleanly, without questions, and keeps the layout as a close would.
+        QCOMPARE(own("HSize"), QStringLiteral("<absent>"));
         third->terminate();
         QVERIFY(third->waitForFinished(10000));
         QCOMPARE(third->exitCode(), 0);
+        QVERIFY(own("HSize").toInt() > 3000);
+        QVERIFY(own("VSize").toInt() > 2890);
+        QCOMPARE(own("MyFormatStr").count(QLatin1Char(';')), 9);
 
         // Starting twice writes the header only once.
         QCOMPARE(E2ESandbox::readFile(box.logFile()).count("Dorvel Log File started"), 1);
         qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // Without a display nobody can answer a box: the text goes to standard error and a
+    // fatal start ends with a non-zero status instead of waiting for ever.
+    void fatalStartWithoutDisplay_data()
+    {
+        QTest::addColumn<QString>("breakage");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("no viewer")
+            << "noexe" << QByteArray("FATAL ERROR: Orbivu.EXE not found in ");
+        QTest::newRow("first start, no language")
+            << "nolanguage" << QByteArray("no display to ask for the language");
+    }
+    void fatalStartWithoutDisplay()
+    {
+        QFETCH(QString, breakage);
+        QFETCH(QByteArray, message);
+        E2ESandbox box;
+        QVERIFY(box.ok);
+        if (breakage == QStringLiteral("noexe"))
+            QVERIFY(QFile::remove(box.root + QStringLiteral("/viewer/Orbivu.EXE")));
+        else
+            box.setOwn(QStringLiteral("Language"), QString());
+        box.env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        box.env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        auto p = box.start();
+        QVERIFY(p->waitForFinished(30000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 1);
+        QVERIFY2(p->readAll().contains(message), qPrintable(breakage));
     }
 };
 

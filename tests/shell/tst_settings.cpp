@@ -64,10 +64,16 @@ private Q_SLOTS:
         QTest::addColumn<double>("ratio");
         QTest::addColumn<int>("firstWidth");
         QTest::addColumn<int>("lastWidth");
-        QTest::newRow("default") << keys::MyFormatStr.defaultValue << 0.5 << 450 << 1400;
-        QTest::newRow("above 95") << "120;1;2;3;4;5;6;7;8;" << 0.95 << 1 << 8;
-        QTest::newRow("below 5") << "2;" << 0.05 << 0 << 0;
-        QTest::newRow("garbage") << "x;y" << 0.05 << 0 << 0;
+        QTest::newRow("default") << keys::MyFormatStr.defaultValue << 0.5 << 600 << 1500;
+        QTest::newRow("stored widths kept") << "37;450;1;2;3;4;5;6;900;" << 0.37 << 450 << 900;
+        QTest::newRow("above 95") << "120;1;2;3;4;5;6;7;8;" << 0.95 << 600 << 1500;
+        QTest::newRow("250") << "250;" << 0.95 << 600 << 1500;
+        QTest::newRow("zero") << "0;" << 0.05 << 600 << 1500;
+        QTest::newRow("one") << "1;" << 0.05 << 600 << 1500;
+        // Widths that would hide a column for good, or push the others out of sight.
+        QTest::newRow("negative widths") << "50;-450;0;0;0;0;0;0;-1;" << 0.5 << 600 << 1500;
+        QTest::newRow("huge widths") << "50;32000;0;0;0;0;0;0;99999;" << 0.5 << 15000 << 1500;
+        QTest::newRow("garbage") << "x;y" << 0.05 << 600 << 1500;
     }
     void formatStr()
     {
@@ -107,6 +113,17 @@ private Q_SLOTS:
             << (QByteArray(70000, 'a') +
                 QByteArray("\n\x01\xff\xfe\x00zz\nPrerecordMinutes=3\n", 27))
             << "" << 3 << 2;
+        // Keys are taken by their whole name only.
+        QTest::newRow("longer key with the same ending")
+            << QByteArray("RecordDirectory=/rec\nTimeshiftRecordDirectory=/x\n") << "/rec/" << 2
+            << 2;
+        QTest::newRow("comma inside quotes")
+            << QByteArray("RecordDirectory=\"/media/tv, new\"\r\n") << "/media/tv, new/" << 2 << 2;
+        QTest::newRow("quoted field with a comma")
+            << QByteArray("a=1,\"RecordDirectory=/a,b\",PostrecordMinutes=9") << "/a,b/" << 2 << 9;
+        QTest::newRow("byte-order mark")
+            << QByteArray("\xef\xbb\xbfRecordDirectory=/bom\nPrerecordMinutes=4\n") << "/bom/" << 4
+            << 2;
         QTest::newRow("empty directory stays empty")
             << QByteArray("RecordDirectory=") << "" << 2 << 2;
     }

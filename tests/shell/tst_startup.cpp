@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace dorvel;
 using namespace dorvel::test;
 
@@ -30,8 +32,12 @@ struct Rig {
         : log(clock, state.settings),
           startup({state, store, prompter, view, clock, todo, activity, db, log, timer,
                    CommandLine(args), programFolder},
-                  {[this] { return otherInstance; }, [this] { ++afterRecordingChecks; },
-                   [this] { ++loads; }, [] {}, [this] { ++ended; }})
+                  {[this] { return otherInstance; }, [this] { return lockProblem; },
+                   [this] { ++afterRecordingChecks; }, [this] { ++loads; }, [] {},
+                   [this](int status) {
+                       ++ended;
+                       exitStatus = status;
+                   }})
     {
         view.languageAnswer = QString();
     }
@@ -56,6 +62,8 @@ struct Rig {
     FakeTimer timer;
     Startup startup;
     bool otherInstance = false;
+    QString lockProblem;
+    int exitStatus = -1;
     int afterRecordingChecks = 0;
     int loads = 0;
     int ended = 0;
@@ -225,6 +233,9 @@ private Q_SLOTS:
         QTest::newRow("settings.ini missing")
             << "noini"
             << "FATAL ERROR: settings.ini not found in %1settings.ini" << false;
+        QTest::newRow("viewer not executable")
+            << "exemode"
+            << "FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE" << false;
     }
     void fatalPaths()
     {
@@ -261,6 +272,8 @@ private Q_SLOTS:
             QVERIFY(QFile::link(v.root + QStringLiteral("real.exe"), v.exe));
         } else if (breakage == QStringLiteral("noini")) {
             QFile::remove(v.ini);
+        } else if (breakage == QStringLiteral("exemode")) {
+            QFile::setPermissions(v.exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         }
         const QByteArray before = QFileInfo(dbPath).isFile() ? [&] {
             QFile f(dbPath);
@@ -272,6 +285,7 @@ private Q_SLOTS:
         rig.store.setOwn(QStringLiteral("Language"), QStringLiteral("eng"));
         rig.store.setOwn(QStringLiteral("OrbivuDBPath"), dbPath);
         QVERIFY(!rig.load());
+        QCOMPARE(rig.exitStatus, 1);
         QCOMPARE(rig.prompter.texts(),
                  QStringList{QString(message).replace(QStringLiteral("%1"), v.root)});
         QCOMPARE(rig.prompter.shown.first().icon == Prompter::Icon::Critical, critical);
@@ -315,6 +329,102 @@ private Q_SLOTS:
         QVERIFY(!rig.load());
         QVERIFY(rig.prompter.shown.isEmpty());
         QCOMPARE(rig.view.languageFormShown, 0);
+        QCOMPARE(rig.exitStatus, 0);
+    }
+
+    // Files that are there but cannot be read are said to be unreadable, with their path;
+    // the stored database path is not at fault and stays; the start fails with status 1.
+    void unreadableFiles_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("message"); // %1 = viewer root, %2 = lock path
+        QTest::newRow("lock file cannot be made") << "lock"
+                                                  << "%2";
+        QTest::newRow("own settings unreadable") << "conf"
+                                                 << "FATAL ERROR: cannot read /x/Dorvel.conf";
+        QTest::newRow("settings.ini is a folder") << "inidir"
+                                                  << "FATAL ERROR: cannot read %1settings.ini";
+        QTest::newRow("settings.ini without read right")
+            << "inimode"
+            << "FATAL ERROR: cannot read %1settings.ini";
+    }
+    void unreadableFiles()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, message);
+        if (what == QStringLiteral("inimode") && ::geteuid() == 0)
+            QSKIP("root reads every file");
+        const ViewerFolder v = viewer(QStringLiteral("unreadable"));
+        Rig rig({}, m_appFolder);
+        rig.store.setOwn(QStringLiteral("OrbivuDBPath"), v.db);
+        rig.store.setOwn(QStringLiteral("Language"), QStringLiteral("eng"));
+        // The real lock in a folder that does not exist.
+        SingleInstance lock(m_home.filePath(QStringLiteral("no/such/folder/dorvel.lock")));
+        if (what == QStringLiteral("lock")) {
+            QVERIFY(!lock.tryAcquire());
+            rig.lockProblem = lock.problem();
+            QVERIFY(rig.lockProblem.contains(QStringLiteral("no/such/folder/dorvel.lock")));
+        } else if (what == QStringLiteral("conf")) {
+            rig.store.unreadablePath = QStringLiteral("/x/Dorvel.conf");
+        } else if (what == QStringLiteral("inidir")) {
+            QFile::remove(v.ini);
+            QDir().mkpath(v.ini);
+        } else {
+            QFile::setPermissions(v.ini, QFileDevice::WriteOwner);
+        }
+        QVERIFY(!rig.load());
+        QCOMPARE(rig.exitStatus, 1);
+        QCOMPARE(rig.prompter.texts(),
+                 QStringList{QString(message)
+                                 .replace(QStringLiteral("%1"), v.root)
+                                 .replace(QStringLiteral("%2"), rig.lockProblem)});
+        QCOMPARE(rig.prompter.shown.first().icon, Prompter::Icon::Critical);
+        QCOMPARE(rig.store.own(QStringLiteral("OrbivuDBPath")), v.db);
+        QCOMPARE(rig.loads, 0);
+        // Nothing was written before the failure was found.
+        if (what != QStringLiteral("inidir") && what != QStringLiteral("inimode"))
+            QCOMPARE(rig.view.languageFormShown, 0);
+    }
+
+    // With SaveLog off nothing of the log appears on disk, not even its folder.
+    void noLogFolderWithoutSaveLog_data()
+    {
+        QTest::addColumn<bool>("saveLog");
+        QTest::newRow("off") << false;
+        QTest::newRow("on") << true;
+    }
+    void noLogFolderWithoutSaveLog()
+    {
+        QFETCH(bool, saveLog);
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", state.path().toUtf8());
+        const ViewerFolder v = viewer(QStringLiteral("nolog"));
+        // The program's folder does not exist: the log would go to the state folder.
+        Rig rig({}, m_home.filePath(QStringLiteral("not/a/folder")));
+        rig.store.setOwn(QStringLiteral("OrbivuDBPath"), v.db);
+        rig.store.setOwn(QStringLiteral("SaveLog"), saveLog ? QStringLiteral("1") : QString());
+        QVERIFY(rig.load());
+        QCOMPARE(QFileInfo::exists(state.path() + QStringLiteral("/Dorvel/Dorvel.log")), saveLog);
+        QCOMPARE(QFileInfo::exists(state.path() + QStringLiteral("/Dorvel")), saveLog);
+        qputenv("XDG_STATE_HOME", m_home.filePath(QStringLiteral("state")).toUtf8());
+    }
+
+    // Logout or shutdown keeps the layout without asking, then ends.
+    void terminationKeepsTheLayout()
+    {
+        Rig rig({}, m_appFolder);
+        rig.state.settings.shutDownType = QStringLiteral("Never");
+        rig.todo.recordingCount = 2;
+        rig.state.splitRatio = 0.3;
+        rig.view.geometry = {10, 20, 9000, 5000};
+        rig.timer.active = true;
+        rig.startup.terminate();
+        QVERIFY(rig.prompter.shown.isEmpty());
+        QCOMPARE(rig.ended, 1);
+        QCOMPARE(rig.exitStatus, 0);
+        QVERIFY(!rig.timer.active);
+        QCOMPARE(rig.store.own(QStringLiteral("HSize")), QStringLiteral("9000"));
+        QVERIFY(rig.store.own(QStringLiteral("MyFormatStr")).startsWith(QStringLiteral("30;")));
     }
 
     void language_data()
@@ -613,10 +723,12 @@ private Q_SLOTS:
         row("RuleMinutes", number(s.ruleMinutes), "60");
         row("HPos", number(g.left), "1000");
         row("VPos", number(g.top), "1000");
-        row("VSize", number(g.height), "3000");
-        row("HSize", number(g.width), "6000");
+        // Wider than the key table's 6000 x 3000 twips and its column widths, so that the
+        // default date-time texts and titles are not cut.
+        row("VSize", number(g.height), "9000");
+        row("HSize", number(g.width), "15000");
         row("MyFormatStr", FormatStr::build(rig.state.splitRatio, widths),
-            "50;450;1000;1400;1400;1400;1400;1400;1400;");
+            "50;600;2600;2500;2500;3000;3000;1500;1500;");
     }
     void defaultsOfAnEmptyStore()
     {
@@ -636,10 +748,13 @@ private Q_SLOTS:
         QVERIFY(rig.load());
         QCOMPARE(rig.view.geometry.left, 2000);
         QCOMPARE(rig.view.geometry.top, 1000);
-        QCOMPARE(rig.view.geometry.height, 0);   // text without a number counts as 0
-        QCOMPARE(rig.view.geometry.width, 6000); // beyond 16 bits: the default
+        QCOMPARE(rig.view.geometry.height, 0);    // text without a number counts as 0
+        QCOMPARE(rig.view.geometry.width, 15000); // beyond 16 bits: the default
         QCOMPARE(rig.state.splitRatio, 0.95);
-        QCOMPARE(rig.todo.savedWidths, (std::array<qint16, 8>{10, 0, 30, 0, 0, 0, 0, 0}));
+        QCOMPARE(rig.view.splitRatio, 0.95);
+        // Unusable widths fall back to the column's default, so no column is lost.
+        QCOMPARE(rig.todo.savedWidths,
+                 (std::array<qint16, 8>{600, 2600, 2500, 2500, 3000, 3000, 1500, 1500}));
     }
 };
 

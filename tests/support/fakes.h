@@ -53,6 +53,10 @@ public:
         m_values.remove(id(app, section, key));
         ++removals;
     }
+    QString unreadableFile(const QString& app) const override
+    {
+        return app == QStringLiteral("Dorvel") ? unreadablePath : QString();
+    }
     bool contains(const QString& app, const QString& section, const QString& key) const
     {
         return m_values.contains(id(app, section, key));
@@ -69,7 +73,8 @@ public:
     }
 
     int removals = 0;
-    bool readOnly = false; // every save fails, as with a read-only settings file
+    bool readOnly = false;  // every save fails, as with a read-only settings file
+    QString unreadablePath; // pretends the program's settings file cannot be read
 
 private:
     static QString id(const QString& a, const QString& s, const QString& k)
@@ -191,6 +196,7 @@ public:
         geometry.width = w;
         geometry.height = h;
     }
+    void setSplitRatio(double r) override { splitRatio = r; }
     Geometry geometryTwips() const override { return geometry; }
     bool isMinimized() const override { return minimized; }
     void minimize() override { minimized = true; }
@@ -205,6 +211,7 @@ public:
          goTimerChecked = false, noShutDownEnabled = false, minimized = false, shown = false;
     StateIcon icon = StateIcon::Idle;
     Geometry geometry;
+    double splitRatio = -1;
     int placed = 0;
 };
 
