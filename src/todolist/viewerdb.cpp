@@ -339,6 +339,11 @@ std::optional<QSqlRecord> ViewerDatabase::takeFirstRecord(const QString& dbStart
     q.addBindValue(textParam(dbEndTime));
     q.addBindValue(textParam(shortDesc));
     q.addBindValue(textParam(longDesc));
+    return deleteReturning(q);
+}
+
+std::optional<QSqlRecord> ViewerDatabase::deleteReturning(QSqlQuery& q)
+{
     if (!q.exec()) {
         fail(q);
         return std::nullopt;
@@ -377,28 +382,7 @@ std::optional<QSqlRecord> ViewerDatabase::takeRecord(const RecordKey& key)
               QStringLiteral(" = ? ORDER BY rowid <> ?, rowid LIMIT 1) RETURNING *"));
     q.addBindValue(key.fingerprint);
     q.addBindValue(key.rowId);
-    if (!q.exec()) {
-        fail(q);
-        return std::nullopt;
-    }
-    if (!q.next()) {
-        if (q.lastError().isValid()) {
-            fail(q);
-        } else {
-            m_lastError = QStringLiteral("the entry is no longer in the database");
-            m_lastFailure = Failure::NotFound;
-        }
-        return std::nullopt;
-    }
-    QSqlRecord row = q.record();
-    while (q.next()) {
-    }
-    if (q.lastError().isValid()) {
-        fail(q);
-        return std::nullopt;
-    }
-    q.finish();
-    return row;
+    return deleteReturning(q);
 }
 
 bool ViewerDatabase::restoreRecord(const QSqlRecord& record)

@@ -178,6 +178,8 @@ private:
     bool fail(const QSqlQuery& q);
     // The first column of every row of a statement without parameters, as text.
     std::optional<QStringList> firstColumn(const QString& statement);
+    // Runs a prepared DELETE ... RETURNING * and gives the deleted row.
+    std::optional<QSqlRecord> deleteReturning(QSqlQuery& q);
     // Channel number and name of every row that one bound value selects, in rowid order.
     std::optional<QList<Channel>> channels(const QString& statement, const QVariant& value);
     // updateFirstRecord for the row that `first` (a statement giving min(rowid)) selects.
