@@ -170,6 +170,7 @@ int runApplication(int argc, char* argv[])
          [&] { powerOps.holdAwakeForRecording(true); }});
     DBusNotifier notifier(QDBusConnection::sessionBus());
     scheduler.setNotifier(&notifier);
+    after.setNotifier(&notifier);
     tick = [&] { scheduler.tick(); };
     MenuActions menu(state, store, window, prompter, todo,
                      [&] { after.commands().wakeToolCommand(); });

@@ -7,6 +7,8 @@
 #include "countdownpresenter.h"
 #include "eventlog.h"
 #include "mainview.h"
+#include "notifier.h"
+#include "plaintext.h"
 #include "processes.h"
 #include "prompter.h"
 #include "standbycommands.h"
@@ -47,9 +49,26 @@ constexpr double kMsPerDay = 86400000.0;
 AfterRecording::AfterRecording(PowerServices services, Hooks hooks)
     : m(services), m_hooks(std::move(hooks)),
       m_commands(std::make_unique<StandbyCommands>(m, *this))
-{}
+{
+    m.power.setBoxRoute([this](const QString& text) { tellUser(text); });
+}
 
-AfterRecording::~AfterRecording() = default;
+AfterRecording::~AfterRecording()
+{
+    m.power.setBoxRoute({});
+}
+
+void AfterRecording::tellUser(const QString& text)
+{
+    if (!m_inCheck) {
+        m.prompter.message(text);
+        return;
+    }
+    logLine(QStringLiteral("   ") + text);
+    if (m_notifier)
+        m_notifier->notify(QStringLiteral("Dorvel: power problem"), escapeControls(text.trimmed()));
+    m.prompter.post(Prompter::Box{text, Prompter::Buttons::Ok, Prompter::Icon::None, {}, false});
+}
 
 void AfterRecording::listLine(const QString& text)
 {
@@ -319,7 +338,7 @@ void AfterRecording::sleepUntilShortlyBeforeNext()
     listLine(line);
     logLine(line);
     if (m.power.standbyWithWakeup(clamped) != powertext::Resumed)
-        m.prompter.message(QStringLiteral("ERROR in Resume"));
+        tellUser(QStringLiteral("ERROR in Resume"));
     listLine(QStringLiteral("   Resumed"));
     logLine(QStringLiteral("   Resumed"));
     m.state.resumedFromStandby = true;
@@ -337,7 +356,7 @@ void AfterRecording::runWakeTool(const QString& line)
     logLine(line);
     QString error;
     if (!m.launcher.start(wakeToolProgram(), wakeToolArguments(), s.appPath, &error))
-        m.prompter.message(QStringLiteral("ERROR: ") + commandLine + QStringLiteral(" not found"));
+        tellUser(QStringLiteral("ERROR: ") + commandLine + QStringLiteral(" not found"));
     s.reloadRequested = false;
     m.view.removeTrayIcon();
     m.power.closeWakeTimer();

@@ -17,6 +17,7 @@ class Clock;
 class CountdownPresenter;
 class EventLog;
 class MainView;
+class Notifier;
 class ProcessLauncher;
 class Prompter;
 class SettingsStore;
@@ -70,6 +71,12 @@ public:
     // With simulated power the wake-up tool runs in its dry-run mode: nothing a simulated
     // run starts may power the machine off or arm its wake-up.
     void setWakeToolDryRun(bool on) { m_wakeToolDryRun = on; }
+    void setNotifier(Notifier* notifier) { m_notifier = notifier; }
+
+    // A box of the power paths. Opened by the check after a recording, nobody may be there
+    // to answer it: it waits for nobody, so that the tick goes on, and its text also goes to
+    // the event log and the desktop. Opened by the user's own command, it waits as usual.
+    void tellUser(const QString& text);
 
     // True when WaitForClose is set and the program named by WaitForProg runs. An empty
     // name never blocks: it would match every process.
@@ -120,6 +127,7 @@ private:
     bool m_inCheck = false;
     bool m_ended = false;
     bool m_wakeToolDryRun = false;
+    Notifier* m_notifier = nullptr;
 };
 
 } // namespace dorvel

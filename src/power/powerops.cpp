@@ -4,10 +4,18 @@
 
 namespace dorvel {
 
+void PowerOps::box(const QString& text)
+{
+    if (m_boxRoute)
+        m_boxRoute(text);
+    else
+        m_prompter.message(text);
+}
+
 void PowerOps::enableShutdownPrivilege(PowerRequest request)
 {
     for (const PowerCheck& failed : m_power.failedChecks(request))
-        m_prompter.message(failed.name + QStringLiteral(" error==") + failed.reason);
+        box(failed.name + QStringLiteral(" error==") + failed.reason);
 }
 
 void PowerOps::powerOff()
@@ -29,7 +37,7 @@ void PowerOps::standbyUntilUser()
 {
     enableShutdownPrivilege(PowerRequest::Standby);
     if (m_power.standbyUntilUser() != powertext::Resumed)
-        m_prompter.message(powertext::FailToSetPowerState);
+        box(powertext::FailToSetPowerState);
 }
 
 } // namespace dorvel

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace dorvel {
 
 class Prompter;
@@ -14,6 +16,9 @@ class Prompter;
 class PowerOps {
 public:
     PowerOps(Power& power, Prompter& prompter) : m_power(power), m_prompter(prompter) {}
+
+    // Where the boxes go instead of a waiting box, e.g. while nobody may be at the machine.
+    void setBoxRoute(std::function<void(const QString&)> route) { m_boxRoute = std::move(route); }
 
     void enableShutdownPrivilege(PowerRequest request);
     // Returns at once; whether the program then ends is the caller's decision.
@@ -41,10 +46,12 @@ public:
     Power& backend() { return m_power; }
 
 private:
+    void box(const QString& text);
     void applyHold() { m_power.setSystemRequired(m_standbyHold || m_recordingHold); }
 
     Power& m_power;
     Prompter& m_prompter;
+    std::function<void(const QString&)> m_boxRoute;
     bool m_standbyHold = false;
     bool m_recordingHold = false;
 };

@@ -26,19 +26,19 @@ void StandbyCommands::standByCommand()
     AppState& s = m.state;
     s.resumedFromStandby = false;
     if (m.todo.recordingCount == 0) {
-        m.prompter.message(s.msg.MsgNothingToDo);
+        m_after.tellUser(s.msg.MsgNothingToDo);
         return;
     }
     if (s.orbivuState == 2) {
-        m.prompter.message(m.view.caption());
+        m_after.tellUser(m.view.caption());
         return;
     }
     if (s.settings.shutDownType == kRule) {
-        m.prompter.message(s.msg.MsgNotWithITime);
+        m_after.tellUser(s.msg.MsgNotWithITime);
         return;
     }
     if (!m.timer.isActive()) { // the loader leaves it stopped after finding an overlap
-        m.prompter.message(s.msg.MsgOverlap);
+        m_after.tellUser(s.msg.MsgOverlap);
         return;
     }
 
@@ -62,20 +62,20 @@ void StandbyCommands::wakeToolCommand()
 {
     AppState& s = m.state;
     if (m.todo.recordingCount == 0) {
-        m.prompter.message(s.msg.MsgNothingToDo);
+        m_after.tellUser(s.msg.MsgNothingToDo);
         m.view.setGoTimerChecked(false);
         return;
     }
     if (s.orbivuState == 2) {
-        m.prompter.message(m.view.caption());
+        m_after.tellUser(m.view.caption());
         return;
     }
     if (s.settings.shutDownType != kRule) {
-        m.prompter.message(s.msg.MsgOnlyWithITime);
+        m_after.tellUser(s.msg.MsgOnlyWithITime);
         return;
     }
     if (!m.timer.isActive()) {
-        m.prompter.message(s.msg.MsgOverlap);
+        m_after.tellUser(s.msg.MsgOverlap);
         m.view.setGoTimerChecked(false);
         return;
     }

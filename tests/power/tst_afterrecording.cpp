@@ -1,12 +1,27 @@
 // The decision after a recording, the pending words, the timed standby, the ITime rule and
 // the wake-up tool, against fakes.
 
+#include "notifier.h"
 #include "powerfakes.h"
+#include "scheduler.h"
+#include "viewerdb.h"
+#include "viewerfolder.h"
 
 #include <QTest>
+#include <QUuid>
 
 using namespace dorvel;
 using namespace dorvel::test;
+
+namespace {
+struct RecordingNotifier final : Notifier {
+    void notify(const QString& summary, const QString& body) override
+    {
+        shown << summary + " | " + body;
+    }
+    QStringList shown;
+};
+} // namespace
 
 class TestAfterRecording : public QObject {
     Q_OBJECT
@@ -214,13 +229,70 @@ private Q_SLOTS:
                                 (simulated ? "--dry-run " : "") + "/wakeup=" + wake;
         QCOMPARE(r.sys.started, QStringList{command});
         QCOMPARE(r.sys.runEntries, QStringList{"Dorvel: /opt/my dorvel/dorvel min cmos"});
-        QCOMPARE(r.logTexts(),
-                 "   Shutdown (next record at " + next + ")|   Run Nocturo with " + command);
+        QCOMPARE(r.logTexts(), "   Shutdown (next record at " + next + ")|   Run Nocturo with " +
+                                   command +
+                                   (missing ? "|   ERROR: " + command + " not found" : ""));
         QCOMPARE(r.prompter.texts(),
                  missing ? QStringList{"ERROR: " + command + " not found"} : QStringList{});
         QCOMPARE(r.powerCalls(), "closeWakeTimer"); // no power-off of its own
         QCOMPARE(r.ended, 1);                       // also when the tool is missing
         QVERIFY(!r.state.reloadRequested && !r.view.trayIcon && !r.timer.active);
+    }
+
+    void powerBoxLeftOpen_data()
+    {
+        QTest::addColumn<bool>("standby"); // standby mode; else the ITime rule's power-off
+        QTest::addColumn<QString>("box");
+        QTest::newRow("power-off check fails") << false << "Sessions error==2 users logged in";
+        QTest::newRow("resume fails") << true << "ERROR in Resume";
+    }
+    // A box of the power paths after a recording ended at 21:00, left open all night: the
+    // 22:30 entry still starts, and the box's text is in the event log and on the desktop.
+    void powerBoxLeftOpen()
+    {
+        QFETCH(bool, standby);
+        QFETCH(QString, box);
+        Rig r;
+        const ViewerFolder folder = ViewerFolder::create(r.dir.filePath("Orbivu/"));
+        folder.addChannel(12, "Das Erste");
+        folder.addRecord(12, "2026.12.05 22:30", "2026.12.05 23:00", "Spaet");
+        ViewerDatabase db{QUuid::createUuid().toString()};
+        QVERIFY(db.open(folder.db));
+        r.state.orbivuExePath = folder.exe;
+        r.todo.appendRow("\t12\tDas Erste\t2026-12-05 22:30:00\t2026-12-05 23:00:00\tSpaet\t"
+                         "\t0\t0\t202612052230\t2026.12.05 22:30\t2026.12.05 23:00\t"
+                         "2026-12-05 22:30:00\t30");
+        r.todo.nextEventRow = 1;
+        r.todo.nextEventColumn = TodoList::RecStart;
+        r.todo.nextEventTime = *parseDefault("2026-12-05 22:30:00");
+        r.todo.recordingCount = 2; // with the recording that ends at 21:00
+        r.state.settings.shutDownType = standby ? "Never" : "Rule";
+        r.state.standbyMode = standby;
+        r.power.failing[int(PowerRequest::PowerOff)] = {{"Sessions", "2 users logged in"}};
+        r.power.standbyResult = powertext::FailToSetPowerState;
+        RecordingNotifier notifier;
+        r.after.setNotifier(&notifier);
+        Scheduler::Hooks hooks;
+        hooks.checkAfterRecording = [&] { r.after.checkAfterRecording(); };
+        Scheduler scheduler(r.state, r.todo, r.activity, db, r.viewer, r.prompter, r.view, r.timer,
+                            r.clock, r.log, r.sys, hooks);
+        r.startRecording();
+        r.clock.set(QDateTime::fromString("2026-12-05T21:00:00", Qt::ISODate));
+        r.endRecording();
+        scheduler.tick();
+        QCOMPARE(r.powerCalls(), standby ? "inhibit|standbyWithWakeup 5280" : "powerOff");
+        QCOMPARE(r.prompter.texts(), QStringList{box});
+        for (const char* t : {"22:29:59", "22:30:00", "22:30:01"}) {
+            r.clock.set(QDateTime::fromString(QString("2026-12-05T") + t, Qt::ISODate));
+            scheduler.tick();
+        }
+        QCOMPARE(r.prompter.open.size(), 1); // never answered
+        QCOMPARE(r.sys.started.size(), 1);
+        QVERIFY(r.sys.started[0].startsWith(folder.exe + " "));
+        QVERIFY(r.sys.started[0].contains("Spaet"));
+        QVERIFY(r.logTexts().contains("|   " + box + '|'));
+        QCOMPARE(notifier.shown, QStringList{"Dorvel: power problem | " + box});
+        QCOMPARE(r.ended, 0);
     }
 };
 
