@@ -168,19 +168,26 @@ void RecordingEntry::numberPicked()
     const auto number = channelNumber(m_view.numberText());
     const auto rows =
         number ? m_s.db.channelsByNumber(*number) : std::optional<QList<ViewerDatabase::Channel>>{};
+    if (!foundChannel(rows))
+        return;
+    m_view.selectName(trimBlanks(rows->first().name));
+    proposeSdesc();
+}
+
+bool RecordingEntry::foundChannel(const std::optional<QList<ViewerDatabase::Channel>>& rows)
+{
     if (!rows) {
         m_s.prompter.message(QStringLiteral("The channel cannot be read from the viewer "
                                             "database (%1).")
                                  .arg(m_s.db.lastError()),
                              Prompter::Icon::Warning);
-        return;
+        return false;
     }
     if (rows->isEmpty()) {
         m_s.prompter.message(m_s.state.msg.MsgChannelNotFound);
-        return;
+        return false;
     }
-    m_view.selectName(trimBlanks(rows->first().name));
-    proposeSdesc();
+    return true;
 }
 
 void RecordingEntry::namePicked()
@@ -190,17 +197,8 @@ void RecordingEntry::namePicked()
     m_nameSyncBusy = true;
     const auto done = qScopeGuard([this] { m_nameSyncBusy = false; });
     const auto rows = m_s.db.channelsByName(m_view.nameText());
-    if (!rows) {
-        m_s.prompter.message(QStringLiteral("The channel cannot be read from the viewer "
-                                            "database (%1).")
-                                 .arg(m_s.db.lastError()),
-                             Prompter::Icon::Warning);
+    if (!foundChannel(rows))
         return;
-    }
-    if (rows->isEmpty()) {
-        m_s.prompter.message(m_s.state.msg.MsgChannelNotFound);
-        return;
-    }
     m_view.selectNumber(rows->first().number);
     proposeSdesc();
 }

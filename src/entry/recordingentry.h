@@ -57,6 +57,8 @@ public:
     static const QList<EntryField>& checkOrder();
 
 private:
+    // Says why a channel look-up found nothing; true when it found at least one row.
+    bool foundChannel(const std::optional<QList<ViewerDatabase::Channel>>& rows);
     void proposeSdesc();
     bool validateDateTime(EntryField field);
     bool validateMinutes(EntryField field);
