@@ -9,21 +9,6 @@ using namespace dorvel::test;
 
 namespace {
 
-// Runs xdotool; returns its output, or nothing when it failed or hung.
-std::optional<QByteArray> xdo(const QStringList& args, int ms = 10000)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(ms)) {
-        p.kill();
-        p.waitForFinished();
-        return std::nullopt;
-    }
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return std::nullopt;
-    return p.readAllStandardOutput();
-}
-
 bool keys(const QStringList& names)
 {
     return xdo(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} +
@@ -56,18 +41,15 @@ private Q_SLOTS:
     {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("needs an X server (the test runs under xvfb-run)");
-        E2ESandbox box({QStringLiteral("--entries"), QStringLiteral("0")});
-        QVERIFY(box.ok);
-        box.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("Never"));
-        box.env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        box.env.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("DISPLAY"));
+        const auto box = E2ESandbox::empty({{"ShutDownType", "Never"}});
+        QVERIFY(box->ok);
+        box->onDisplay();
         // Due while the form will be open.
-        const QDateTime due = E2ESandbox::nextMinuteAtLeast(75);
-        QVERIFY(box.addEntry(1, due, due.addSecs(60), QStringLiteral("Tagesschau")));
+        const QDateTime due = E2ESandbox::firstLaunch();
+        QVERIFY(box->addEntry(1, due, due.addSecs(60), QStringLiteral("Tagesschau")));
 
-        auto dorvel = box.start();
-        QByteArray out;
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, " 1 Recordings added to ToDo list", 20000));
+        auto dorvel = box->start();
+        QVERIFY(dorvel.waitFor(" 1 Recordings added to ToDo list", 20000));
         const QString main = windowNamed(QStringLiteral("^Dorvel Ver"));
         QVERIFY(!main.isEmpty());
 
@@ -92,10 +74,9 @@ private Q_SLOTS:
         QVERIFY2(!form.isEmpty(), "the form did not open");
 
         // The scheduler keeps going while the form is open.
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, "   Start Rec:  Tagesschau  (1 Min)",
-                                          int(QDateTime::currentDateTime().msecsTo(due)) + 30000));
+        QVERIFY(dorvel.waitFor("   Start Rec:  Tagesschau  (1 Min)", due, 30000));
         // The line is written just before the entry leaves the database.
-        QTRY_COMPARE_WITH_TIMEOUT(box.recordsTitled(QStringLiteral("Tagesschau")), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(box->recordsTitled(QStringLiteral("Tagesschau")), 0, 10000);
         QVERIFY(!windowNamed(QStringLiteral("^Add Recording$"), 3000).isEmpty());
 
         // The form's keyboard order from OK, which holds the focus: Cancel, number, name,
@@ -126,38 +107,23 @@ private Q_SLOTS:
         QVERIFY(!windowNamed(QStringLiteral("^Dorvel$")).isEmpty());
         QVERIFY(keys({"Return"}));
 
-        QVERIFY2(E2ESandbox::waitForOutput(*dorvel, out, " 3 Recordings added to ToDo list", 20000),
-                 out.right(2000).constData());
-        QCOMPARE(box.recordsTitled(QStringLiteral("Serie E2E")), 3);
-        const QString name = QStringLiteral("e2e-rows");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(box.database());
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            QVERIFY(q.exec(QStringLiteral(
-                "SELECT r.STARTTIME, r.ENDTIME, r.LONGDESC, r.PRERECORD, r.POSTRECORD, "
-                "c.CHANNELNUM "
-                "FROM RECORD r JOIN CHANNELS c ON c.NID = r.NID AND c.SID = r.SID AND "
-                "c.SOURCEID = r.SOURCEID ORDER BY r.rowid")));
-            QStringList rows;
-            while (q.next())
-                rows << QStringList{q.value(0).toString(), q.value(1).toString(),
-                                    q.value(2).toString(), q.value(3).toString(),
-                                    q.value(4).toString(), q.value(5).toString()}
-                            .join(QLatin1Char('|'));
-            const auto row = [&](int d, const QString& desc) {
-                const QString day = first.addDays(d).toString(f);
-                return QStringList{day + " 20:15", day + " 21:00", desc, "1", "3", "2"}.join('|');
-            };
-            QCOMPARE(rows, (QStringList{row(0, "Serie E2E"), row(1, "Daily_Serie E2E"),
-                                        row(2, "Daily_Serie E2E")}));
-        }
-        QSqlDatabase::removeDatabase(name);
+        QVERIFY2(dorvel.waitFor(" 3 Recordings added to ToDo list", 20000),
+                 dorvel.out.right(2000).constData());
+        QCOMPARE(box->recordsTitled(QStringLiteral("Serie E2E")), 3);
+        const auto rows = box->rows(QStringLiteral(
+            "SELECT r.STARTTIME, r.ENDTIME, r.LONGDESC, r.PRERECORD, r.POSTRECORD, c.CHANNELNUM "
+            "FROM RECORD r JOIN CHANNELS c ON c.NID = r.NID AND c.SID = r.SID AND "
+            "c.SOURCEID = r.SOURCEID ORDER BY r.rowid"));
+        const auto row = [&](int d, const QString& desc) {
+            const QString day = first.addDays(d).toString(f);
+            return QStringList{day + " 20:15", day + " 21:00", desc, "1", "3", "2"}.join('|');
+        };
+        QVERIFY(rows);
+        QCOMPARE(*rows, (QStringList{row(0, "Serie E2E"), row(1, "Daily_Serie E2E"),
+                                     row(2, "Daily_Serie E2E")}));
         QVERIFY(windowNamed(QStringLiteral("^Add Recording$"), 2000).isEmpty());
 
-        dorvel->terminate();
-        QVERIFY(dorvel->waitForFinished(10000));
+        QVERIFY(dorvel.terminate());
     }
 };
 

@@ -50,54 +50,40 @@ class TestE2EBoxes : public QObject {
 private Q_SLOTS:
     void warningLeftOpen()
     {
-        E2ESandbox box({QStringLiteral("--entries"), QStringLiteral("0")});
-        QVERIFY(box.ok);
-        box.setOwn(QStringLiteral("AutoClose"), QStringLiteral("0"));
-        box.setOwn(QStringLiteral("SaveLog"), QStringLiteral("1"));
-        box.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("Never"));
+        const auto box =
+            E2ESandbox::empty({{"AutoClose", "0"}, {"SaveLog", "1"}, {"ShutDownType", "Never"}});
+        QVERIFY(box->ok);
         // A minute of the stand-in lasts ten seconds here: long enough to look at it.
-        box.env.insert(QStringLiteral("ORBIVU_STANDIN_SECONDS_PER_MINUTE"), QStringLiteral("10"));
-        const QDateTime start = E2ESandbox::nextMinuteAtLeast(75);
-        QVERIFY(box.addEntry(1, start, start.addSecs(60), QStringLiteral("Krimi")));
-        QVERIFY(box.addEntry(1, start.addSecs(120), start.addSecs(180), QStringLiteral("Spaet")));
+        box->env.insert(QStringLiteral("ORBIVU_STANDIN_SECONDS_PER_MINUTE"), QStringLiteral("10"));
+        // The next entry at the earliest that does not overlap the first.
+        const QDateTime start = E2ESandbox::firstLaunch();
+        QVERIFY(box->addEntry(1, start, start.addSecs(60), QStringLiteral("Krimi")));
+        QVERIFY(box->addEntry(1, start.addSecs(120), start.addSecs(180), QStringLiteral("Spaet")));
+        const auto userViewer = box->startUserViewer();
+        QVERIFY(userViewer);
 
-        QProcess userViewer;
-        userViewer.setProcessEnvironment(box.env);
-        userViewer.start(box.root + QStringLiteral("/viewer/Orbivu.EXE"), {});
-        QVERIFY(userViewer.waitForStarted());
-
-        auto dorvel = box.start();
-        QByteArray out;
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, " 2 Recordings added to ToDo list", 20000));
+        auto dorvel = box->start();
+        QVERIFY(dorvel.waitFor(" 2 Recordings added to ToDo list", 20000));
         // The warning opens 47 s before the launch and nobody answers it.
-        QVERIFY(
-            E2ESandbox::waitForFileText(box.logFile(), "Orbivu is running! Please close it!",
-                                        int(QDateTime::currentDateTime().msecsTo(start)) + 5000));
-        userViewer.terminate();
-        QVERIFY(userViewer.waitForFinished(5000));
+        QVERIFY(box->waitForLog("Orbivu is running! Please close it!", start, 5000));
+        userViewer->terminate();
+        QVERIFY(userViewer->waitForFinished(5000));
 
-        QVERIFY2(
-            E2ESandbox::waitForOutput(*dorvel, out, "   Start Rec:  Krimi  (1 Min)",
-                                      int(QDateTime::currentDateTime().msecsTo(start)) + 10000),
-            out.constData());
+        QVERIFY2(dorvel.waitFor("   Start Rec:  Krimi  (1 Min)", start, 10000), dorvel.out);
         // The line comes just before the start.
         QString recording;
         QTRY_VERIFY_WITH_TIMEOUT(
-            !(recording = findProcess({box.root.toUtf8(), QByteArrayLiteral("/record=1")}))
+            !(recording = findProcess({box->root.toUtf8(), QByteArrayLiteral("/record=1")}))
                  .isEmpty(),
             5000);
         QCOMPARE(niceOf(recording), niceOf(QString::number(::getpid())));
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, "   Stop Rec", 30000));
-        QVERIFY2(E2ESandbox::waitForOutput(
-                     *dorvel, out, "   Start Rec:  Spaet  (1 Min)",
-                     int(QDateTime::currentDateTime().msecsTo(start.addSecs(120))) + 10000),
-                 out.constData());
+        QVERIFY(dorvel.waitFor("   Stop Rec", 30000));
+        QVERIFY2(dorvel.waitFor("   Start Rec:  Spaet  (1 Min)", start.addSecs(120), 10000),
+                 dorvel.out);
         // The viewer starts before its entry leaves the database: the delete follows the line.
-        QTRY_COMPARE_WITH_TIMEOUT(box.recordsTitled(QStringLiteral("Krimi")), 0, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(box.recordsTitled(QStringLiteral("Spaet")), 0, 5000);
-        QCOMPARE(dorvel->state(), QProcess::Running);
-        dorvel->terminate();
-        QVERIFY(dorvel->waitForFinished(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(box->recordsTitled(QStringLiteral("Krimi")), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(box->recordsTitled(QStringLiteral("Spaet")), 0, 5000);
+        QVERIFY(dorvel.terminate());
     }
 };
 

@@ -15,7 +15,7 @@ namespace {
 
 bool xdotool(const QStringList& args)
 {
-    return QProcess::execute(QStringLiteral("xdotool"), args) == 0;
+    return xdo(args).has_value();
 }
 
 bool isHeaderCyan(QRgb p)
@@ -67,22 +67,19 @@ private Q_SLOTS:
     void titleEditedInPlace()
     {
         QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"), "needs an X server");
-        E2ESandbox box({QStringLiteral("--entries"), QStringLiteral("0")});
-        QVERIFY(box.ok);
-        const QDateTime start = QDateTime::currentDateTime().addDays(1);
-        QVERIFY(box.addEntry(1, start, start.addSecs(3600), QStringLiteral("Old title"), 2, 2));
-        box.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("Never"));
         // The window in the top left corner.
-        for (const char* key : {"HPos", "VPos"})
-            box.setOwn(QString::fromLatin1(key), QStringLiteral("0"));
-        box.setOwn(QStringLiteral("HSize"), QStringLiteral("15000"));
-        box.setOwn(QStringLiteral("VSize"), QStringLiteral("6000"));
-        box.env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        box.env.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("DISPLAY"));
+        const auto box = E2ESandbox::empty({{"ShutDownType", "Never"},
+                                            {"HPos", "0"},
+                                            {"VPos", "0"},
+                                            {"HSize", "15000"},
+                                            {"VSize", "6000"}});
+        QVERIFY(box->ok);
+        const QDateTime start = QDateTime::currentDateTime().addDays(1);
+        QVERIFY(box->addEntry(1, start, start.addSecs(3600), QStringLiteral("Old title"), 2, 2));
+        box->onDisplay();
 
-        auto dorvel = box.start();
-        QByteArray out;
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, " 1 Recordings added to ToDo list", 20000));
+        auto dorvel = box->start();
+        QVERIFY(dorvel.waitFor(" 1 Recordings added to ToDo list", 20000));
 
         // The title cell, found on the screen as a user finds it.
         std::optional<QPoint> title;
@@ -114,15 +111,11 @@ private Q_SLOTS:
                 typed.save(QDir::temp().filePath(QStringLiteral("tst_e2e_edit.png")));
         });
 
-        QVERIFY2(E2ESandbox::waitForOutput(*dorvel, out, ":   Recordings edited", 15000), out);
-        QVERIFY(
-            E2ESandbox::waitForOutput(*dorvel, out, " 1 Recordings added to ToDo list\n", 5000));
-        QCOMPARE(box.recordsTitled(QStringLiteral("New title")), 1);
-        QCOMPARE(box.recordsTitled(QStringLiteral("Old title")), 0);
-        QCOMPARE(dorvel->state(), QProcess::Running);
-
-        dorvel->terminate();
-        QVERIFY(dorvel->waitForFinished(10000));
+        QVERIFY2(dorvel.waitFor(":   Recordings edited", 15000), dorvel.out);
+        QVERIFY(dorvel.waitFor(" 1 Recordings added to ToDo list\n", 5000));
+        QCOMPARE(box->recordsTitled(QStringLiteral("New title")), 1);
+        QCOMPARE(box->recordsTitled(QStringLiteral("Old title")), 0);
+        QVERIFY(dorvel.terminate());
     }
 };
 

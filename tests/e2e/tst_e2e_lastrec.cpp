@@ -10,23 +10,21 @@ class TestE2ELastRec : public QObject {
 private Q_SLOTS:
     void powersOffAfterTheLastRecording()
     {
-        E2ESandbox box({QStringLiteral("--entries"), QStringLiteral("0")});
-        QVERIFY(box.ok);
-        box.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("LastRec"));
-        const QDateTime start = E2ESandbox::nextMinuteAtLeast(75);
-        QVERIFY(box.addEntry(2, start, start.addSecs(60), QStringLiteral("Spätfilm")));
+        const auto box = E2ESandbox::empty({{"ShutDownType", "LastRec"}});
+        QVERIFY(box->ok);
+        const QDateTime start = E2ESandbox::firstLaunch();
+        QVERIFY(box->addEntry(2, start, start.addSecs(60), QStringLiteral("Spätfilm")));
 
-        auto dorvel = box.start();
-        QByteArray out;
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, " 1 Recordings added to ToDo list", 20000));
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, "   Stop Rec", 180000));
+        auto dorvel = box->start();
+        QVERIFY(dorvel.waitFor(" 1 Recordings added to ToDo list", 20000));
+        QVERIFY(dorvel.waitFor("   Stop Rec", start, 30000));
 
         // Fifteen seconds of countdown, then the power-off and the end of the program.
         QVERIFY(dorvel->waitForFinished(40000));
-        out += dorvel->readAll();
+        dorvel.out += dorvel->readAll();
         QCOMPARE(dorvel->exitStatus(), QProcess::NormalExit);
-        QVERIFY2(out.contains("Simulated power: power-off requested"), out);
-        const QByteArray log = E2ESandbox::readFile(box.logFile());
+        QVERIFY2(dorvel.out.contains("Simulated power: power-off requested"), dorvel.out);
+        const QByteArray log = E2ESandbox::readFile(box->logFile());
         QVERIFY2(log.contains("   Shutdown after last record\n"), log);
         QVERIFY(log.indexOf("   Shutdown after last record") <
                 log.indexOf("Simulated power: power-off requested"));

@@ -11,66 +11,49 @@ class TestE2ERecording : public QObject {
 private Q_SLOTS:
     void recordsOnTime()
     {
-        E2ESandbox box({QStringLiteral("--entries"), QStringLiteral("0")});
-        QVERIFY(box.ok);
-        box.setOwn(QStringLiteral("AutoClose"), QStringLiteral("1"));
-        box.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("Never"));
-        const QString recordings = box.root + QStringLiteral("/recordings/");
+        const auto box = E2ESandbox::empty({{"AutoClose", "1"}, {"ShutDownType", "Never"}});
+        QVERIFY(box->ok);
+        const QString recordings = box->root + QStringLiteral("/recordings/");
         for (const char* taken : {"Tagesschau.ts", "Tagesschau_1.ts"}) {
             QFile f(recordings + QLatin1String(taken));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        // An entry is loaded as pending only when its launch is more than a minute away; the
-        // user's viewer then runs into the 47 s window before it.
-        const QDateTime start = E2ESandbox::nextMinuteAtLeast(75);
-        QVERIFY(box.addEntry(1, start, start.addSecs(60), QStringLiteral("Tagesschau")));
+        // The user's viewer runs into the 47 s window before the launch.
+        const QDateTime start = E2ESandbox::firstLaunch();
+        QVERIFY(box->addEntry(1, start, start.addSecs(60), QStringLiteral("Tagesschau")));
+        const auto userViewer = box->startUserViewer();
+        QVERIFY(userViewer);
 
-        // The user's own viewer, started from the viewer folder, without switches.
-        QProcess userViewer;
-        userViewer.setProcessEnvironment(box.env);
-        userViewer.start(box.root + QStringLiteral("/viewer/Orbivu.EXE"), {});
-        QVERIFY(userViewer.waitForStarted());
-
-        auto dorvel = box.start();
-        QByteArray out;
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, " 1 Recordings added to ToDo list", 20000));
+        auto dorvel = box->start();
+        QVERIFY(dorvel.waitFor(" 1 Recordings added to ToDo list", 20000));
 
         // Closed by the request, not before the 47 s window opened.
         QVERIFY(
-            userViewer.waitForFinished(int(QDateTime::currentDateTime().msecsTo(start)) + 5000));
+            userViewer->waitForFinished(int(QDateTime::currentDateTime().msecsTo(start)) + 5000));
         QVERIFY(QDateTime::currentDateTime() >= start.addSecs(-48));
 
-        const QByteArray expected =
-            "  " + box.root.toUtf8() +
-            "/viewer/Orbivu.EXE /close /priority=high /streamonly /tray /delay=500 "
-            "/record=1 /channel=1 /file=Tagesschau_2\n";
-        QVERIFY2(
-            E2ESandbox::waitForFileText(box.logFile(), expected,
-                                        int(QDateTime::currentDateTime().msecsTo(start)) + 30000),
-            E2ESandbox::readFile(box.logFile()));
-        QVERIFY(
-            E2ESandbox::waitForOutput(*dorvel, out, "   Start Rec:  Tagesschau  (1 Min)", 5000));
+        const QByteArray expected = "  " + box->viewer().toUtf8() +
+                                    " /close /priority=high /streamonly /tray /delay=500 "
+                                    "/record=1 /channel=1 /file=Tagesschau_2\n";
+        QVERIFY2(box->waitForLog(expected, start, 30000), E2ESandbox::readFile(box->logFile()));
+        QVERIFY(dorvel.waitFor("   Start Rec:  Tagesschau  (1 Min)", 5000));
         // The entry leaves the database right after the viewer has started.
-        QTRY_COMPARE_WITH_TIMEOUT(box.recordsTitled(QStringLiteral("Tagesschau")), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(box->recordsTitled(QStringLiteral("Tagesschau")), 0, 5000);
 
         // The started entry's line in the log is written no earlier than its launch time.
-        const QByteArray log = E2ESandbox::readFile(box.logFile());
+        const QByteArray log = E2ESandbox::readFile(box->logFile());
         const QByteArray line = log.mid(log.indexOf(expected) - 19, 19);
         QVERIFY2(QDateTime::fromString(QString::fromLatin1(line),
                                        QStringLiteral("yyyy-MM-dd HH:mm:ss")) >= start,
                  line);
 
         // The stand-in records one minute (two seconds here), then ends: the recording is over.
-        QVERIFY(E2ESandbox::waitForOutput(*dorvel, out, "   Stop Rec", 30000));
+        QVERIFY(dorvel.waitFor("   Stop Rec", 30000));
         QFile recorded(recordings + QStringLiteral("Tagesschau_2.ts"));
-        QVERIFY(recorded.exists());
         QVERIFY(recorded.size() > 0);
         QCOMPARE(recorded.size() % 188, 0);
         QCOMPARE(QFileInfo(recordings + QStringLiteral("Tagesschau.ts")).size(), 0);
-        QCOMPARE(dorvel->state(), QProcess::Running);
-
-        dorvel->terminate();
-        QVERIFY(dorvel->waitForFinished(10000));
+        QVERIFY(dorvel.terminate());
     }
 };
 

@@ -13,37 +13,29 @@ class TestE2ESimulatedWakeTool : public QObject {
 private Q_SLOTS:
     void wakeToolRunsDry()
     {
-        E2ESandbox box({QStringLiteral("--entries"), QStringLiteral("0")});
-        QVERIFY(box.ok);
-        QVERIFY(QFile::copy(QStringLiteral(NOCTURO_EXE), box.appDir + "/Nocturo.exe"));
-        {
-            QSettings tool(box.root + "/config/Nocturo/Nocturo.conf", QSettings::IniFormat);
-            tool.setValue(QStringLiteral("StartUp/ByteOnOff"), QStringLiteral("1"));
-        }
-        box.setOwn(QStringLiteral("ShutDownType"), QStringLiteral("Rule"));
-        box.setOwn(QStringLiteral("SaveLog"), QStringLiteral("1"));
-        const QDateTime start = E2ESandbox::nextMinuteAtLeast(75);
-        QVERIFY(box.addEntry(2, start, start.addSecs(60), QStringLiteral("Nachrichten")));
+        const auto box = E2ESandbox::empty({{"ShutDownType", "Rule"}, {"SaveLog", "1"}});
+        QVERIFY(box->ok);
+        QVERIFY(QFile::copy(QStringLiteral(NOCTURO_EXE), box->appDir + "/Nocturo.exe"));
+        QSettings(box->root + "/config/Nocturo/Nocturo.conf", QSettings::IniFormat)
+            .setValue(QStringLiteral("StartUp/ByteOnOff"), QStringLiteral("1"));
+        const QDateTime start = E2ESandbox::firstLaunch();
+        QVERIFY(box->addEntry(2, start, start.addSecs(60), QStringLiteral("Nachrichten")));
         const QDateTime later = start.addSecs(3 * 3600);
-        QVERIFY(box.addEntry(2, later, later.addSecs(600), QStringLiteral("Spätfilm")));
+        QVERIFY(box->addEntry(2, later, later.addSecs(600), QStringLiteral("Spätfilm")));
 
-        auto dorvel =
-            box.start({QStringLiteral("min"), QStringLiteral("cmos"),
-                       QStringLiteral("--simulate-power"), QStringLiteral("--mirror-activity")});
-        QByteArray out;
-        QVERIFY2(E2ESandbox::waitForOutput(*dorvel, out, " 2 Recordings added to ToDo list", 20000),
-                 out);
-        QVERIFY2(E2ESandbox::waitForOutput(*dorvel, out, "   Stop Rec", 180000), out);
+        auto dorvel = box->start({"min", "cmos", "--simulate-power", "--mirror-activity"});
+        QVERIFY2(dorvel.waitFor(" 2 Recordings added to ToDo list", 20000), dorvel.out);
+        QVERIFY2(dorvel.waitFor("   Stop Rec", start, 30000), dorvel.out);
         QVERIFY(dorvel->waitForFinished(30000)); // the wake-tool path ends the program
-        out += dorvel->readAll();
+        dorvel.out += dorvel->readAll();
         QCOMPARE(dorvel->exitStatus(), QProcess::NormalExit);
 
-        const QByteArray log = E2ESandbox::readFile(box.logFile());
+        const QByteArray log = E2ESandbox::readFile(box->logFile());
         const QByteArray wake = later.addSecs(-180).toString("yyyy-MM-dd HH:mm:ss").toUtf8();
-        QVERIFY2(log.contains("   Run Nocturo with " + box.appDir.toUtf8() +
+        QVERIFY2(log.contains("   Run Nocturo with " + box->appDir.toUtf8() +
                               "/Nocturo.exe --dry-run /wakeup=" + wake + "\n"),
                  log);
-        QVERIFY2(!out.contains("Simulated power: power-off"), out);
+        QVERIFY2(!dorvel.out.contains("Simulated power: power-off"), dorvel.out);
     }
 };
 

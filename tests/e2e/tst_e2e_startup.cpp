@@ -15,8 +15,8 @@ private Q_SLOTS:
         E2ESandbox box;
         QVERIFY(box.ok);
         auto first = box.start();
-        QVERIFY(E2ESandbox::waitForFileText(box.logFile(), "    Dorvel Log File started\n", 20000));
-        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(first.waitFor("Recordings added to ToDo list", 20000));
+        QVERIFY(E2ESandbox::waitForFileText(box.logFile(), "    Dorvel Log File started\n", 5000));
 
         // The keys a successful start leaves behind.
         qputenv("XDG_CONFIG_HOME", box.env.value(QStringLiteral("XDG_CONFIG_HOME")).toUtf8());
@@ -40,13 +40,11 @@ private Q_SLOTS:
         ::kill(pid_t(first->processId()), SIGKILL);
         QVERIFY(first->waitForFinished(5000));
         auto third = box.start();
-        QTest::qWait(3000);
-        QCOMPARE(third->state(), QProcess::Running);
+        QVERIFY2(third.waitFor("Recordings added to ToDo list", 20000), third.out);
 
         // Termination ends it cleanly, without questions, and keeps the layout as a close would.
         QCOMPARE(own("HSize"), QStringLiteral("<absent>"));
-        third->terminate();
-        QVERIFY(third->waitForFinished(10000));
+        QVERIFY(third.terminate());
         QCOMPARE(third->exitCode(), 0);
         QVERIFY(own("HSize").toInt() > 3000);
         QVERIFY(own("VSize").toInt() > 2890);
