@@ -270,6 +270,19 @@ void Oracle::viewerStarted(const QDateTime& at, const QString& program, const QS
             m_lastStart = at;
             return;
         }
+        // The next entry, but before its time.
+        if (!m_queue.isEmpty() && program == m_sw.program &&
+            expectedArgs(m_queue.first()) == args) {
+            const Due d = m_queue.takeFirst();
+            ++m_fig.unexpected;
+            ++m_fig.due;
+            problem(QStringLiteral("early: entry %1 \"%2\" %3 started at %4, not after its launch")
+                        .arg(d.entry.id)
+                        .arg(d.entry.title, d.entry.start, text(at)));
+            m_started.insert(d.entry.id, {d.entry, at, args});
+            m_lastStart = at;
+            return;
+        }
         // Nothing is due: the same recording again, or one that no rule asked for.
         const bool again = std::any_of(m_started.begin(), m_started.end(), [&](const Started& s) {
             return s.args.mid(0, 7) == args.mid(0, 7);

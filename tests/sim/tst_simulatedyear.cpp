@@ -204,10 +204,12 @@ private:
 
 QDateTime Year::launchInstant(const DbEntry& e) const
 {
+    // The whole second of the launch, so that a tick falls on the launch time itself.
     const QDateTime start = QDateTime::fromString(e.start, kDbForm);
-    return Oracle::firstInstantAfter(
+    const QDateTime after = Oracle::firstInstantAfter(
         Oracle::wallSerial(QDateTime(start.date(), start.time(), Qt::UTC)) - e.pre * 0.000694444,
         begin);
+    return after.addMSecs(-after.time().msec());
 }
 
 void Year::addEntries(const QDateTime& created, QList<DbEntry> rows, bool reload)
@@ -514,8 +516,9 @@ QDateTime Year::nextInteresting(const QDateTime& limit)
         x = std::min(x, m_user.begin()->first);
     if (const QDateTime e = viewers.nextEnd(); e.isValid())
         x = std::min(x, e);
-    while (m_hint < m_hints.size() && m_hints[m_hint] <= now)
-        ++m_hint;
+    // Ticks go on for a while after a launch: the start comes with the first one after it.
+    for (; m_hint < m_hints.size() && m_hints[m_hint] <= now; ++m_hint)
+        busy();
     if (m_hint < m_hints.size())
         x = std::min(x, m_hints[m_hint]);
     // The program's own next launch, in case it differs from the world's.
