@@ -167,7 +167,7 @@ private:
 
     // The world's doings, in planning.
     void planSeries(const QDateTime& created, int kind);
-    void planSpecialNights();
+    void planClockChangeNights();
     void addEntries(const QDateTime& created, QList<DbEntry> rows, bool reload);
     void scheduleReload(const QDateTime& at);
     void scheduleLock(const QDateTime& from, int secs);
@@ -328,7 +328,7 @@ void Year::planSeries(const QDateTime& created, int kind)
     addEntries(created, rows, chance(85));
 }
 
-void Year::planSpecialNights()
+void Year::planClockChangeNights()
 {
     // The night the clocks go forward (28 March, 02:00 -> 03:00) and the night they go back
     // (31 October, 03:00 -> 02:00): starts and ends in the skipped and the repeated hour.
@@ -373,7 +373,7 @@ void Year::planSpecialNights()
 
 void Year::plan()
 {
-    planSpecialNights();
+    planClockChangeNights();
     for (int i = 0; i < 78; ++i) {
         const int r = uni(0, 99);
         planSeries(randomInstant(begin.addSecs(3600), 345LL * 86400), r < 45 ? 0 : r < 72 ? 1 : 2);
