@@ -63,7 +63,8 @@ private Q_SLOTS:
         const MessageTable deu = MessageTable::forLanguage(u"deu"_s);
         const MessageTable m = MessageTable::forLanguage(language);
         for (const Entry e : kEntries) {
-            QVERIFY(!(eng.*e).isEmpty() && eng.*e != deu.*e);
+            QVERIFY2(!(eng.*e).isEmpty() && !(deu.*e).isEmpty() && eng.*e != deu.*e,
+                     qPrintable(eng.*e));
             QCOMPARE(m.*e, english ? eng.*e : deu.*e);
         }
         // The warning a minute before a recording: the user must act on it at once.
