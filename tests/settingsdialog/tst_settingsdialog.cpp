@@ -225,35 +225,65 @@ private Q_SLOTS:
         QVERIFY(rig.prompter.shown.isEmpty());
     }
 
+    // Each flag reaches its own key and live value and shows in its own box when the dialog
+    // opens again. The rows click the boxes by the bits of their place (1 to 10), so that any
+    // two boxes differ in some row: a swapped pair is seen.
+    void changedValuesReachStoreAndLiveState_data()
+    {
+        QTest::addColumn<QString>("clicked"); // per box of kFlagBoxes
+        QTest::newRow("every box") << "1111111111";
+        QTest::newRow("bit 0") << "1010101010";
+        QTest::newRow("bit 1") << "0110011001";
+        QTest::newRow("bit 2") << "0001111000";
+        QTest::newRow("bit 3") << "0000000111";
+    }
     void changedValuesReachStoreAndLiveState()
     {
+        QFETCH(QString, clicked);
+        // The boxes of the first ten keys of kOkKeys, with the keys' defaults.
+        const char* const kFlagBoxes[] = {
+            "CheckReName",   "Check_IgnoreOverlap", "Check_StartPendingRecord",
+            "Check_Delay",   "Check_WriteLogFile",  "Check_Streamonly",
+            "Option3",       "Check_CloseQuestion", "Check_AutoClose",
+            "Check_WaitProg"};
+        const QString defaults = u"1011010100"_s;
         Rig rig;
         rig.view.goTimerVisibleFlag = true;
         rig.open();
-        for (const char* c : {"CheckReName", "Check_IgnoreOverlap", "Check_StartPendingRecord",
-                              "Check_Delay", "Check_WriteLogFile", "Check_Streamonly",
-                              "Check_CloseQuestion", "Check_AutoClose", "Check_WaitProg"})
-            rig.click(c);
-        rig.click("Option3");
+        QString expected;
+        for (int i = 0; i < 10; ++i) {
+            if (clicked[i] == '1')
+                rig.click(kFlagBoxes[i]);
+            expected += QChar(clicked[i] == defaults[i] ? '0' : '1');
+        }
         rig.click("Option7");
         rig.type("Text4", " 45 ");
         rig.type("Text_WaitForProg", "  ffmpeg  ");
         rig.click("OKButton");
-        const QStringList expected{"0", "1", "0", "0", "1", "0", "1", "0", "1", "1", "Rule"};
-        for (int i = 0; i < kOkKeys.size(); ++i)
-            QCOMPARE(rig.store.own(kOkKeys[i]), expected[i]);
+        QString stored, live;
+        for (int i = 0; i < 10; ++i)
+            stored += rig.store.own(kOkKeys[i]);
+        const Settings& v = rig.state.settings;
+        for (bool on :
+             {v.useShortdesc, v.ignoreOverlap, v.startPendingRecord, v.recDelay, v.saveLog,
+              v.streamonly, v.autoRun, v.askForClose, v.autoClose, v.waitForClose})
+            live += QChar(on ? '1' : '0');
+        QCOMPARE(stored, expected);
+        QCOMPARE(live, expected);
+        QCOMPARE(rig.store.own("ShutDownType"), u"Rule"_s);
         QCOMPARE(rig.store.own("RuleMinutes"), u"45"_s);
         QCOMPARE(rig.store.own("WaitForProg"), u"ffmpeg"_s);
-        const Settings& v = rig.state.settings;
-        QVERIFY(!v.useShortdesc && v.ignoreOverlap && !v.startPendingRecord && !v.recDelay &&
-                v.saveLog && !v.streamonly && v.autoRun && !v.askForClose && v.autoClose &&
-                v.waitForClose);
         QCOMPARE(v.shutDownType, u"Rule"_s);
         QCOMPARE(v.ruleMinutes, qint16(45));
         QCOMPARE(v.waitForProg, u"ffmpeg"_s);
         QCOMPARE(rig.view.shutdownLabel, u"ITime"_s);
         QVERIFY(rig.view.noShutDownEnabled);
         QVERIFY(rig.view.goTimerEnabled);
+        rig.open();
+        QString shown;
+        for (const char* box : kFlagBoxes)
+            shown += QChar(rig.child<QAbstractButton>(box)->isChecked() ? '1' : '0');
+        QCOMPARE(shown, expected);
     }
 
     void shutdownIndicators_data()
