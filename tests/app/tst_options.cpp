@@ -60,6 +60,7 @@ private Q_SLOTS:
         QTest::newRow("-min") << QStringList{"-min"} << Outcome::Run << "";
         QTest::newRow("--Minimised") << QStringList{"--Minimised"} << Outcome::Run << "";
         QTest::newRow("/CMOS") << QStringList{"/CMOS"} << Outcome::Run << "";
+        QTest::newRow("--Cmos") << QStringList{"--Cmos"} << Outcome::Run << "";
         QTest::newRow("Notmin") << QStringList{"Notmin"} << Outcome::Run << "";
         QTest::newRow("other word") << QStringList{"later"} << Outcome::Run << "";
         QTest::newRow("unknown") << QStringList{"min", "--simulate"} << Outcome::Unknown

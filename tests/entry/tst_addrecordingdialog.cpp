@@ -19,6 +19,7 @@
 #include <QTest>
 
 using namespace dorvel;
+using namespace Qt::StringLiterals;
 using dorvel::test::DbFixture;
 using dorvel::test::FakeClock;
 using dorvel::test::FakePrompter;
@@ -84,14 +85,14 @@ class TestAddRecordingDialog : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_path = m_dir.filePath(QStringLiteral("Orbivu%1.mdb").arg(++m_n));
+        m_path = m_dir.filePath(u"Orbivu%1.mdb"_s.arg(++m_n));
         m_fixture = std::make_unique<DbFixture>(m_path);
         for (const auto& [num, name] : std::initializer_list<std::pair<int, const char*>>{
                  {9, "ZDF"}, {7, "arte"}, {1, "  Das Erste "}, {3, "Kid's TV"}, {12, "ZDF"}})
             m_fixture->channel(num, QString::fromUtf8(name));
         QVERIFY(m_db.open(m_path));
         m_state = AppState();
-        m_state.msg = MessageTable::forLanguage(QStringLiteral("eng"));
+        m_state.msg = MessageTable::forLanguage(u"eng"_s);
         m_state.prerecordMinutes = 4;
         m_state.postrecordMinutes = 7;
         m_prompter = FakePrompter();
@@ -113,11 +114,11 @@ private Q_SLOTS:
         QTest::newRow("noon") << QTime(12, 0)
                               << QStringList{"2026.12.05", "12:10", "2026.12.05", "12:20",
                                              "2026.12.15"}
-                              << "Das_Erste-2026_12_05-12_10" << 730;
+                              << u"Das_Erste-2026_12_05-12_10"_s << 730;
         QTest::newRow("five to midnight")
             << QTime(23, 55)
             << QStringList{"2026.12.06", "00:05", "2026.12.06", "00:15", "2026.12.16"}
-            << "Das_Erste-2026_12_06-00_05" << 5;
+            << u"Das_Erste-2026_12_06-00_05"_s << 5;
     }
     void proposal()
     {
@@ -127,19 +128,19 @@ private Q_SLOTS:
         QFETCH(int, startSpin);
         m_clock.set(QDateTime(kNoon.date(), now));
         QVERIFY(open());
-        QCOMPARE(m_form->windowTitle(), QStringLiteral("Add Recording"));
+        QCOMPARE(m_form->windowTitle(), u"Add Recording"_s);
         QCOMPARE((QStringList{text("Text_StartDate"), text("Text_StartTime"), text("Text_StopDate"),
                               text("Text_StopTime"), text("Text_UntilDate")}),
                  fields);
         QCOMPARE(text("Text_Sdesc"), sdesc);
-        QCOMPARE(w<QComboBox>("Combo_Num")->currentText(), QStringLiteral("1"));
-        QCOMPARE(w<QComboBox>("Combo_Name")->currentText(), QStringLiteral("Das Erste"));
+        QCOMPARE(w<QComboBox>("Combo_Num")->currentText(), u"1"_s);
+        QCOMPARE(w<QComboBox>("Combo_Name")->currentText(), u"Das Erste"_s);
         QCOMPARE(w<QComboBox>("Combo_Num")->count(), 5);
-        QCOMPARE(text("Text_PreRecord"), QStringLiteral("4"));
-        QCOMPARE(text("Text_PostRecord"), QStringLiteral("7"));
+        QCOMPARE(text("Text_PreRecord"), u"4"_s);
+        QCOMPARE(text("Text_PostRecord"), u"7"_s);
         QCOMPARE(w<QScrollBar>("Scroll_Starttime")->value(), startSpin);
         QCOMPARE(w<QScrollBar>("Scroll_PostRecord")->value(), 7);
-        QCOMPARE(focused(), QStringLiteral("OKButton"));
+        QCOMPARE(focused(), u"OKButton"_s);
         // The date spins count from the proposed start's day.
         w<QScrollBar>("Scroll_Untildate")->setValue(400);
         QCOMPARE(text("Text_UntilDate"),
@@ -153,20 +154,20 @@ private Q_SLOTS:
         auto* num = w<QComboBox>("Combo_Num");
         auto* name = w<QComboBox>("Combo_Name");
         num->setCurrentIndex(num->findText("7"));
-        QCOMPARE(name->currentText(), QStringLiteral("arte"));
-        QCOMPARE(text("Text_Sdesc"), QStringLiteral("arte-2026_12_05-12_10"));
+        QCOMPARE(name->currentText(), u"arte"_s);
+        QCOMPARE(text("Text_Sdesc"), u"arte-2026_12_05-12_10"_s);
         // An apostrophe in a name is a value like any other.
         name->setCurrentIndex(name->findText("Kid's TV"));
-        QCOMPARE(num->currentText(), QStringLiteral("3"));
-        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Kid#s_TV-2026_12_05-12_10"));
+        QCOMPARE(num->currentText(), u"3"_s);
+        QCOMPARE(text("Text_Sdesc"), u"Kid#s_TV-2026_12_05-12_10"_s);
         // Two channels of one name: either entry picks the one the database holds first.
         name->setCurrentIndex(name->findText("ZDF") + 1);
-        QCOMPARE(num->currentText(), QStringLiteral("9"));
+        QCOMPARE(num->currentText(), u"9"_s);
         // The first key in the description ends the proposal.
         QTest::keyClick(w("Text_Sdesc"), Qt::Key_End);
         num->setCurrentIndex(num->findText("1"));
-        QCOMPARE(name->currentText(), QStringLiteral("Das Erste"));
-        QCOMPARE(text("Text_Sdesc"), QStringLiteral("ZDF-2026_12_05-12_10"));
+        QCOMPARE(name->currentText(), u"Das Erste"_s);
+        QCOMPARE(text("Text_Sdesc"), u"ZDF-2026_12_05-12_10"_s);
         QVERIFY(m_prompter.shown.isEmpty());
     }
 
@@ -175,18 +176,18 @@ private Q_SLOTS:
         QVERIFY(open());
         auto* spin = w<QScrollBar>("Scroll_Starttime");
         spin->setValue(0);
-        QCOMPARE(text("Text_StartTime"), QStringLiteral("00:00"));
+        QCOMPARE(text("Text_StartTime"), u"00:00"_s);
         spin->setValue(1439);
-        QCOMPARE(text("Text_StartTime"), QStringLiteral("23:59"));
+        QCOMPARE(text("Text_StartTime"), u"23:59"_s);
         // Typing does not move the spin; the next step starts from the spin's own value.
         type("Text_StartTime", "20:00");
         QCOMPARE(spin->value(), 1439);
         spin->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        QCOMPARE(text("Text_StartTime"), QStringLiteral("23:58"));
+        QCOMPARE(text("Text_StartTime"), u"23:58"_s);
         // A spin change is no check and leaves the description alone.
-        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Das_Erste-2026_12_05-12_10"));
+        QCOMPARE(text("Text_Sdesc"), u"Das_Erste-2026_12_05-12_10"_s);
         w<QScrollBar>("Scroll_PreRecord")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        QCOMPARE(text("Text_PreRecord"), QStringLiteral("5"));
+        QCOMPARE(text("Text_PreRecord"), u"5"_s);
     }
 
     void leavingAField_data()
@@ -194,43 +195,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("message"); // empty: the focus moves on
-        const MessageTable m = MessageTable::forLanguage(QStringLiteral("eng"));
-        QTest::newRow("25:00") << "Text_StartTime"
-                               << "25:00" << m.MsgInvalidDateTime;
-        QTest::newRow("24:00") << "Text_StopTime"
-                               << "24:00" << m.MsgInvalidDateTime;
-        QTest::newRow("30 February") << "Text_StartDate"
-                                     << "2026.02.30" << m.MsgInvalidDateTime;
-        QTest::newRow("a word") << "Text_StopDate"
-                                << "morgen" << m.MsgInvalidDateTime;
-        QTest::newRow("start 401 days ahead") << "Text_StartDate"
-                                              << "2028.01.10" << m.MsgNotWithinYear;
-        QTest::newRow("stop 399 days ahead") << "Text_StopDate"
-                                             << "2028.01.08"
-                                             << "";
-        QTest::newRow("until 401 days ahead") << "Text_UntilDate"
-                                              << "2028.01.10" << m.MsgNotWithinYear;
-        QTest::newRow("until, other form") << "Text_UntilDate"
-                                           << "24.12.2026"
-                                           << "";
-        QTest::newRow("lead -1") << "Text_PreRecord"
-                                 << "-1" << m.MsgMinutesRange;
-        QTest::newRow("trail 60") << "Text_PostRecord"
-                                  << "60" << m.MsgMinutesRange;
-        QTest::newRow("lead 0") << "Text_PreRecord"
-                                << "0"
-                                << "";
-        QTest::newRow("trail 59") << "Text_PostRecord"
-                                  << "59"
-                                  << "";
-        QTest::newRow("no digits") << "Text_PreRecord"
-                                   << "abc"
-                                   << "";
-        QTest::newRow("one character") << "Text_Sdesc"
-                                       << "x" << m.MsgTooShort;
-        QTest::newRow("two characters") << "Text_Sdesc"
-                                        << "xy"
-                                        << "";
+        const MessageTable m = MessageTable::forLanguage(u"eng"_s);
+        QTest::newRow("25:00") << u"Text_StartTime"_s << u"25:00"_s << m.MsgInvalidDateTime;
+        QTest::newRow("24:00") << u"Text_StopTime"_s << u"24:00"_s << m.MsgInvalidDateTime;
+        QTest::newRow("30 February")
+            << u"Text_StartDate"_s << u"2026.02.30"_s << m.MsgInvalidDateTime;
+        QTest::newRow("a word") << u"Text_StopDate"_s << u"morgen"_s << m.MsgInvalidDateTime;
+        QTest::newRow("start 401 days ahead")
+            << u"Text_StartDate"_s << u"2028.01.10"_s << m.MsgNotWithinYear;
+        QTest::newRow("stop 399 days ahead") << u"Text_StopDate"_s << u"2028.01.08"_s << u""_s;
+        QTest::newRow("until 401 days ahead")
+            << u"Text_UntilDate"_s << u"2028.01.10"_s << m.MsgNotWithinYear;
+        QTest::newRow("until, other form") << u"Text_UntilDate"_s << u"24.12.2026"_s << u""_s;
+        QTest::newRow("lead -1") << u"Text_PreRecord"_s << u"-1"_s << m.MsgMinutesRange;
+        QTest::newRow("trail 60") << u"Text_PostRecord"_s << u"60"_s << m.MsgMinutesRange;
+        QTest::newRow("lead 0") << u"Text_PreRecord"_s << u"0"_s << u""_s;
+        QTest::newRow("trail 59") << u"Text_PostRecord"_s << u"59"_s << u""_s;
+        QTest::newRow("no digits") << u"Text_PreRecord"_s << u"abc"_s << u""_s;
+        QTest::newRow("one character") << u"Text_Sdesc"_s << u"x"_s << m.MsgTooShort;
+        QTest::newRow("two characters") << u"Text_Sdesc"_s << u"xy"_s << u""_s;
     }
     void leavingAField()
     {
@@ -262,8 +245,8 @@ private Q_SLOTS:
         QVERIFY(m_prompter.shown.isEmpty());
         spin->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         QCOMPARE(text("Text_StartTime"),
-                 QTime(0, 0).addSecs(spin->value() * 60).toString(QStringLiteral("HH:mm")));
-        QCOMPARE(focused(), QStringLiteral("Text_StartTime"));
+                 QTime(0, 0).addSecs(spin->value() * 60).toString(u"HH:mm"_s));
+        QCOMPARE(focused(), u"Text_StartTime"_s);
         // Another field's spin is a move away from the field like any other.
         type("Text_StartTime", "25:00");
         click(w<QScrollBar>("Scroll_Stoptime"));
@@ -275,15 +258,15 @@ private Q_SLOTS:
         QVERIFY(open());
         type("Text_StartDate", "2026.12.24");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Das_Erste-2026_12_24-12_10"));
+        QCOMPARE(text("Text_Sdesc"), u"Das_Erste-2026_12_24-12_10"_s);
         // Too far ahead: refused, and the description follows all the same.
         type("Text_StartDate", "2028.12.24");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Das_Erste-2028_12_24-12_10"));
+        QCOMPARE(text("Text_Sdesc"), u"Das_Erste-2028_12_24-12_10"_s);
         // Unreadable: refused before the description is touched.
         type("Text_StartDate", "2028.13.24");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(text("Text_Sdesc"), QStringLiteral("Das_Erste-2028_12_24-12_10"));
+        QCOMPARE(text("Text_Sdesc"), u"Das_Erste-2028_12_24-12_10"_s);
     }
 
     void okWithAnInvalidFieldWritesNothing()
@@ -293,7 +276,7 @@ private Q_SLOTS:
         type("Text_StartTime", "25:00");
         click(ok);
         QCOMPARE(m_prompter.texts(), QStringList{m_state.msg.MsgInvalidDateTime});
-        QCOMPARE(focused(), QStringLiteral("Text_StartTime"));
+        QCOMPARE(focused(), u"Text_StartTime"_s);
         // Return in the field presses OK, which checks every field first.
         QTest::keyClick(w("Text_StartTime"), Qt::Key_Return);
         QCOMPARE(m_prompter.shown.size(), 2);
@@ -304,7 +287,7 @@ private Q_SLOTS:
         ok->setFocus();
         QTest::keyClick(ok, Qt::Key_Space);
         QCOMPARE(m_prompter.texts().last(), m_state.msg.MsgMinutesRange);
-        QCOMPARE(focused(), QStringLiteral("Text_PostRecord"));
+        QCOMPARE(focused(), u"Text_PostRecord"_s);
         QCOMPARE(m_fixture->rows("SELECT count(*) FROM RECORD"), Rows{{0}});
         QVERIFY(m_form->isVisible());
 
@@ -393,7 +376,7 @@ private Q_SLOTS:
         m_state.prerecordMinutes = -3;
         QVERIFY(open());
         // The spin control sets its field after it: both show 0, which passes the check.
-        QCOMPARE(text("Text_PreRecord"), QStringLiteral("0"));
+        QCOMPARE(text("Text_PreRecord"), u"0"_s);
         QCOMPARE(w<QScrollBar>("Scroll_PreRecord")->value(), 0);
         w<QPushButton>("OKButton")->click();
         QVERIFY(m_prompter.shown.isEmpty());

@@ -12,6 +12,7 @@
 #include <QTest>
 
 using namespace dorvel;
+using namespace Qt::StringLiterals;
 using dorvel::test::DbFixture;
 using dorvel::test::FakeClock;
 using dorvel::test::FakePrompter;
@@ -34,11 +35,11 @@ CommitInput input(Repetition r, const QString& startDate, const QString& startTi
     in.stopDate = stopDate;
     in.stopTime = stopTime;
     in.untilDate = until;
-    in.sdesc = QStringLiteral("Film");
-    in.preRecord = QStringLiteral("2");
-    in.postRecord = QStringLiteral("5");
-    in.channelNumber = QStringLiteral("1");
-    in.channelName = QStringLiteral("Kanal1");
+    in.sdesc = u"Film"_s;
+    in.preRecord = u"2"_s;
+    in.postRecord = u"5"_s;
+    in.channelNumber = u"1"_s;
+    in.channelName = u"Kanal1"_s;
     return in;
 }
 
@@ -51,7 +52,7 @@ class TestRecordingCommit : public QObject {
     int m_n = 0;
     FakeClock m_clock{kNow};
     FakePrompter m_prompter;
-    MessageTable m_msg = MessageTable::forLanguage(QStringLiteral("eng"));
+    MessageTable m_msg = MessageTable::forLanguage(u"eng"_s);
 
     RecordingCommit::Result commit(ViewerDatabase& db, const CommitInput& in)
     {
@@ -62,7 +63,7 @@ class TestRecordingCommit : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_path = m_dir.filePath(QStringLiteral("Orbivu%1.mdb").arg(++m_n));
+        m_path = m_dir.filePath(u"Orbivu%1.mdb"_s.arg(++m_n));
         m_prompter = FakePrompter();
     }
 
@@ -77,49 +78,36 @@ private Q_SLOTS:
         const int once = int(Repetition::Once), daily = int(Repetition::Daily),
                   weekly = int(Repetition::Weekly);
         QTest::newRow("once, until ignored")
-            << once << "2026.10.19 20:15"
-            << "2026.10.19 21:00"
-            << "2026.10.19"
-            << "" << QStringList{"2026.10.19 20:15 - 2026.10.19 21:00"};
+            << once << u"2026.10.19 20:15"_s << u"2026.10.19 21:00"_s << u"2026.10.19"_s << u""_s
+            << QStringList{"2026.10.19 20:15 - 2026.10.19 21:00"};
         QStringList week;
         for (int d = 19; d <= 25; ++d)
-            week << QStringLiteral("2026.10.%1 20:15 - 2026.10.%1 21:00").arg(d);
+            week << u"2026.10.%1 20:15 - 2026.10.%1 21:00"_s.arg(d);
         // The 25th lies after the change to winter time: still 20:15.
-        QTest::newRow("daily Monday to Sunday, all greyed") << daily << "2026.10.19 20:15"
-                                                            << "2026.10.19 21:00"
-                                                            << "2026.10.25"
-                                                            << "" << week;
-        QTest::newRow("daily without Saturday and Sunday") << daily << "2026.10.19 20:15"
-                                                           << "2026.10.19 21:00"
-                                                           << "2026.10.25"
-                                                           << "56" << week.mid(0, 5);
-        QTest::newRow("weekly, until +6") << weekly << "2026.10.19 20:15"
-                                          << "2026.10.19 21:00"
-                                          << "2026.10.25"
-                                          << "0123456" << week.mid(0, 1);
+        QTest::newRow("daily Monday to Sunday, all greyed")
+            << daily << u"2026.10.19 20:15"_s << u"2026.10.19 21:00"_s << u"2026.10.25"_s << u""_s
+            << week;
+        QTest::newRow("daily without Saturday and Sunday")
+            << daily << u"2026.10.19 20:15"_s << u"2026.10.19 21:00"_s << u"2026.10.25"_s << u"56"_s
+            << week.mid(0, 5);
+        QTest::newRow("weekly, until +6")
+            << weekly << u"2026.10.19 20:15"_s << u"2026.10.19 21:00"_s << u"2026.10.25"_s
+            << u"0123456"_s << week.mid(0, 1);
         const QStringList twoWeeks{"2026.10.19 20:15 - 2026.10.19 21:00",
                                    "2026.10.26 20:15 - 2026.10.26 21:00"};
-        QTest::newRow("weekly, until +7") << weekly << "2026.10.19 20:15"
-                                          << "2026.10.19 21:00"
-                                          << "2026.10.26"
-                                          << "" << twoWeeks;
-        QTest::newRow("weekly, until +13") << weekly << "2026.10.19 20:15"
-                                           << "2026.10.19 21:00"
-                                           << "2026.11.01"
-                                           << "" << twoWeeks;
+        QTest::newRow("weekly, until +7")
+            << weekly << u"2026.10.19 20:15"_s << u"2026.10.19 21:00"_s << u"2026.10.26"_s << u""_s
+            << twoWeeks;
+        QTest::newRow("weekly, until +13")
+            << weekly << u"2026.10.19 20:15"_s << u"2026.10.19 21:00"_s << u"2026.11.01"_s << u""_s
+            << twoWeeks;
         QTest::newRow("daily across midnight")
-            << daily << "2026.10.19 23:30"
-            << "2026.10.20 00:30"
-            << "2026.10.21"
-            << ""
+            << daily << u"2026.10.19 23:30"_s << u"2026.10.20 00:30"_s << u"2026.10.21"_s << u""_s
             << QStringList{"2026.10.19 23:30 - 2026.10.20 00:30",
                            "2026.10.20 23:30 - 2026.10.21 00:30",
                            "2026.10.21 23:30 - 2026.10.22 00:30"};
         QTest::newRow("weekly across the month end and the clock change")
-            << weekly << "2026.10.24 02:30"
-            << "2026.10.24 03:30"
-            << "2026.11.07"
-            << ""
+            << weekly << u"2026.10.24 02:30"_s << u"2026.10.24 03:30"_s << u"2026.11.07"_s << u""_s
             << QStringList{"2026.10.24 02:30 - 2026.10.24 03:30",
                            "2026.10.31 02:30 - 2026.10.31 03:30",
                            "2026.11.07 02:30 - 2026.11.07 03:30"};
@@ -149,7 +137,7 @@ private Q_SLOTS:
             QVERIFY(m_prompter.shown.isEmpty());
         else
             QCOMPARE(m_prompter.texts(),
-                     QStringList{QStringLiteral("Add %1 Recording entries").arg(expected.size())});
+                     QStringList{u"Add %1 Recording entries"_s.arg(expected.size())});
         QStringList rows;
         for (const QVariantList& row :
              f.rows("SELECT STARTTIME || ' - ' || ENDTIME FROM RECORD ORDER BY rowid"))
@@ -165,22 +153,22 @@ private Q_SLOTS:
         ViewerDatabase db;
         QVERIFY(db.open(m_path));
         CommitInput in = input(Repetition::Once, "2026.10.19", "20:15", "2026.10.19", "21:00", "");
-        in.channelNumber = QStringLiteral("3");
-        in.preRecord = QStringLiteral("2.5"); // fractions pass the check and are rounded
+        in.channelNumber = u"3"_s;
+        in.preRecord = u"2.5"_s; // fractions pass the check and are rounded
         // 250 characters with quotes, an apostrophe, a path and one outside the basic plane
         // straddling the 49th character.
-        in.sdesc = QStringLiteral("'\"../x") + QString(42, QLatin1Char('a')) +
+        in.sdesc = u"'\"../x"_s + QString(42, QLatin1Char('a')) +
                    QString::fromUtf8("\xF0\x9F\x93\xBA") + QString(200, QLatin1Char('b'));
         QCOMPARE(commit(db, in).outcome, RecordingCommit::Outcome::Finished);
         const Rows rows = f.rows("SELECT SOURCEID, NID, SID, STARTTIME, ENDTIME, CHARID, "
                                  "SHORTDESC, LONGDESC, PRERECORD, POSTRECORD FROM RECORD");
         QCOMPARE(rows.size(), 1);
         const QVariantList& r = rows.first();
-        QCOMPARE(r.at(0).toString(), QStringLiteral("192"));
+        QCOMPARE(r.at(0).toString(), u"192"_s);
         QCOMPARE(r.at(1).toLongLong(), 40000);
         QCOMPARE(r.at(2).toLongLong(), 70000);
-        QCOMPARE(r.at(3).toString(), QStringLiteral("2026.10.19 20:15"));
-        QCOMPARE(r.at(4).toString(), QStringLiteral("2026.10.19 21:00"));
+        QCOMPARE(r.at(3).toString(), u"2026.10.19 20:15"_s);
+        QCOMPARE(r.at(4).toString(), u"2026.10.19 21:00"_s);
         QCOMPARE(r.at(5).toInt(), 0);
         QCOMPARE(r.at(6).toString(), in.sdesc.left(48)); // the pair is not cut in two
         QCOMPARE(r.at(7).toString(), in.sdesc.left(199));
@@ -189,7 +177,7 @@ private Q_SLOTS:
         // The list joins the new row back to its channel.
         const auto loaded = db.loadEntries();
         QVERIFY(loaded && loaded->size() == 1);
-        QCOMPARE(loaded->first().channel, QStringLiteral("Kid's TV"));
+        QCOMPARE(loaded->first().channel, u"Kid's TV"_s);
     }
 
     void descriptionsOfASeries_data()
@@ -225,7 +213,7 @@ private Q_SLOTS:
         QVERIFY(db.open(m_path));
         CommitInput in = input(Repetition(repetition), "2026.10.19", "20:15", "2026.10.19", "21:00",
                                repetition == int(Repetition::Daily) ? "2026.10.21" : "2026.10.27");
-        in.channelName = QStringLiteral("Das Erste");
+        in.channelName = u"Das Erste"_s;
         in.sdesc = QString(60, QLatin1Char('x'));
         in.sdescEdited = edited;
         QCOMPARE(commit(db, in).outcome, RecordingCommit::Outcome::Finished);
@@ -246,11 +234,11 @@ private Q_SLOTS:
         const CommitInput base =
             input(Repetition::Daily, "2026.10.19", "20:15", "2026.10.19", "21:00", "2026.10.22");
         CommitInput c = base;
-        c.stopDate = c.startDate = QStringLiteral("2026.10.19");
-        c.stopTime = QStringLiteral("12:00");
+        c.stopDate = c.startDate = u"2026.10.19"_s;
+        c.stopTime = u"12:00"_s;
         QTest::newRow("stop now") << c << m_msg.MsgStopInPast;
         c = base;
-        c.startTime = QStringLiteral("12:00");
+        c.startTime = u"12:00"_s;
         QTest::newRow("start now") << c << m_msg.MsgStartInPast;
         c = base;
         c.weekdays[0] = kWeekdayCleared;
@@ -262,10 +250,11 @@ private Q_SLOTS:
         c.untilDate = c.startDate;
         QTest::newRow("until on the start date") << c << m_msg.MsgUntilTooSoon;
         c = base;
-        c.channelNumber = QStringLiteral("9");
-        QTest::newRow("channel gone") << c << "Add 4 Recording entries|" + m_msg.MsgChannelNotFound;
+        c.channelNumber = u"9"_s;
+        QTest::newRow("channel gone")
+            << c << u"Add 4 Recording entries|"_s + m_msg.MsgChannelNotFound;
         c = base;
-        c.startTime = QStringLiteral("24:00");
+        c.startTime = u"24:00"_s;
         QTest::newRow("unreadable time") << c << m_msg.MsgInvalidDateTime;
     }
     void refusedWritesNothing()
@@ -309,12 +298,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QStringList>("kept");
         QTest::addColumn<QString>("message");
-        QTest::newRow("third row") << "2026.10.21 20:15" << int(RecordingCommit::Outcome::Finished)
-                                   << QStringList{"2026.10.19 20:15", "2026.10.20 20:15"}
-                                   << "ERROR adding recording for STARTTIME=2026.10.21 20:15";
+        QTest::newRow("third row")
+            << u"2026.10.21 20:15"_s << int(RecordingCommit::Outcome::Finished)
+            << QStringList{"2026.10.19 20:15", "2026.10.20 20:15"}
+            << u"ERROR adding recording for STARTTIME=2026.10.21 20:15"_s;
         QTest::newRow("first row")
-            << "2026.10.19 20:15" << int(RecordingCommit::Outcome::FirstFailed) << QStringList{}
-            << "ERROR adding recording";
+            << u"2026.10.19 20:15"_s << int(RecordingCommit::Outcome::FirstFailed) << QStringList{}
+            << u"ERROR adding recording"_s;
     }
     void failingRow()
     {
@@ -385,7 +375,7 @@ private Q_SLOTS:
         AppState state;
         state.orbivuState = orbivuState;
         test::FakeView view;
-        view.captionText = QStringLiteral("Dorvel Ver 0.36 - recording");
+        view.captionText = u"Dorvel Ver 0.36 - recording"_s;
         int shown = 0, reloaded = 0;
         AddRecordingCommand command(
             state, m_prompter, view,

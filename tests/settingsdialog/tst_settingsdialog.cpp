@@ -26,6 +26,7 @@
 #include <QTest>
 
 using namespace dorvel;
+using namespace Qt::StringLiterals;
 using Shutdown = DialogValues::Shutdown;
 
 namespace {
@@ -100,68 +101,6 @@ struct Rig {
 class TestSettingsDialog : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void captions_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        const QList<std::pair<const char*, QString>> rows{
-            {"Frame1", "Sprache   /   Language"},
-            {"Option1", "Deutsch"},
-            {"Option2", "English"},
-            {"Frame2", "Pfad zur Orbivu Datenbank   /   Path to Orbivu database"},
-            {"Frame3", "Start Einstellungen  / Start options"},
-            {"Check_IgnoreOverlap",
-             "Überlappende Aufnahmen trotzdem starten / Ignore overlapping recordings"},
-            {"Check_StartPendingRecord",
-             "Restzeit abgelaufener Aufnahmen starten / Start rest of timed out recordings"},
-            {"Check_AutoClose",
-             "Orbivu vor einer Aufnahme schließen / Autoclose Orbivu before record"},
-            {"Check_WriteLogFile", "Log Datei speichern / Write log file"},
-            {"Check_CloseQuestion",
-             "Vor Beenden fragen (falls Aufnahmen geplannt) / Ask for close (if ToDo>1)"},
-            {"Option3", "Autostart "},
-            {"Option5", "Manual start"},
-            {"Frame4", "PC Ausschalt-Einstellungen / Shutdown options"},
-            {"Option4", "PC nie ausschalten / Never shutdown PC "},
-            {"Option6",
-             "PC nach der letzen Aufnahme ausschalten / Shutdown PC after last recording"},
-            {"Option7", "PC entsprechend ITime ausschalten / Shutdown by ITime"},
-            {"Label4", "ITime: Mindestzeit zwischen Aufnahmen / min. time between recordings"},
-            {"Check_WaitProg", "Auf Programm warten / Wait for program"},
-            {"CommandCheck_Suspend",
-             "StandBy aktivieren (falls möglich) / Enable Standby Option if possible"},
-            {"Command_CheckPower", "Bereitschaft prüfen / Check power set-up"},
-            {"Frame5", "Orbivu Optionen / Orbivu options"},
-            {"Check_Delay", "msek Aufnahmeverzögerung / msec recorddelay"},
-            {"Check_Streamonly",
-             "Verwende \"/streamonly\" bei der Aufnahme / Use \"/streamonly\" for record"},
-            {"CheckReName",
-             "Verwende \"Shortdescription\" als Dateiname / Use Shortdesc as filename"},
-            {"OKButton", "OK"},
-            {"CancelButton", "Abbrechen / Cancel"},
-        };
-        for (const auto& [name, caption] : rows)
-            QTest::newRow(name) << QString::fromLatin1(name) << caption;
-    }
-    void captions()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        Rig rig;
-        Dialog& d = rig.open();
-        QCOMPARE(d.windowTitle(), QStringLiteral("Settings"));
-        QWidget* w = d.findChild<QWidget*>(name);
-        QVERIFY(w);
-        QString text;
-        if (auto* b = qobject_cast<QAbstractButton*>(w))
-            text = b->text();
-        else if (auto* g = qobject_cast<QGroupBox*>(w))
-            text = g->title();
-        else if (auto* l = qobject_cast<QLabel*>(w))
-            text = l->text();
-        QCOMPARE(text, caption);
-    }
-
     // The readiness report beside the dialog, not in its way: the dialog stays usable.
     void powerReport()
     {
@@ -229,22 +168,25 @@ private Q_SLOTS:
         v.ruleMinutes = 321;
         rig.view.geometry = {1440, 2880, 6000, 3000};
         rig.open();
-        QVERIFY(rig.child<QRadioButton>("Option1")->isChecked());
+        // Each box shows its own setting: a swapped pair would show the other's value.
+        for (const auto& [name, on] : std::initializer_list<std::pair<const char*, bool>>{
+                 {"Option1", true},
+                 {"CheckReName", false},
+                 {"Check_IgnoreOverlap", true},
+                 {"Check_StartPendingRecord", false},
+                 {"Check_WriteLogFile", true},
+                 {"Check_Delay", false},
+                 {"Check_Streamonly", false},
+                 {"Option3", true},
+                 {"Check_CloseQuestion", false},
+                 {"Check_AutoClose", true},
+                 {"Check_WaitProg", true}})
+            QVERIFY2(rig.child<QAbstractButton>(name)->isChecked() == on, name);
         QCOMPARE(rig.child<QLineEdit>("Text1")->text(), rig.viewer.db);
-        QVERIFY(!rig.child<QCheckBox>("CheckReName")->isChecked());
-        QVERIFY(rig.child<QCheckBox>("Check_IgnoreOverlap")->isChecked());
-        QVERIFY(!rig.child<QCheckBox>("Check_StartPendingRecord")->isChecked());
-        QVERIFY(rig.child<QCheckBox>("Check_WriteLogFile")->isChecked());
-        QVERIFY(!rig.child<QCheckBox>("Check_Delay")->isChecked());
-        QCOMPARE(rig.child<QLineEdit>("Text2")->text(), QStringLiteral("1234"));
+        QCOMPARE(rig.child<QLineEdit>("Text2")->text(), u"1234"_s);
         QVERIFY(!rig.child("Text2")->isEnabled());
-        QVERIFY(!rig.child<QCheckBox>("Check_Streamonly")->isChecked());
-        QVERIFY(rig.child<QRadioButton>("Option3")->isChecked());
-        QVERIFY(!rig.child<QCheckBox>("Check_CloseQuestion")->isChecked());
-        QVERIFY(rig.child<QCheckBox>("Check_AutoClose")->isChecked());
-        QVERIFY(rig.child<QCheckBox>("Check_WaitProg")->isChecked());
-        QCOMPARE(rig.child<QLineEdit>("Text_WaitForProg")->text(), QStringLiteral("my tool.exe"));
-        QCOMPARE(rig.child<QLineEdit>("Text4")->text(), QStringLiteral("321"));
+        QCOMPARE(rig.child<QLineEdit>("Text_WaitForProg")->text(), u"my tool.exe"_s);
+        QCOMPARE(rig.child<QLineEdit>("Text4")->text(), u"321"_s);
         QCOMPARE(rig.child("Text4")->isEnabled(), iTimeEnabled);
         for (const char* o : {"Option4", "Option6", "Option7"})
             QCOMPARE(rig.child<QRadioButton>(o)->isChecked(), checkedShutdown == o);
@@ -298,41 +240,71 @@ private Q_SLOTS:
         const QStringList defaults{"1", "0", "1", "1", "0", "1", "0", "1", "0", "0", "Never"};
         for (int i = 0; i < kOkKeys.size(); ++i)
             QCOMPARE(rig.store.own(kOkKeys[i]), defaults[i]);
-        QCOMPARE(rig.store.own("RecDelaySec"), QStringLiteral("500"));
-        QCOMPARE(rig.store.own("WaitForProg"), QStringLiteral("<absent>"));
-        QCOMPARE(rig.store.own("RuleMinutes"), QStringLiteral("<absent>"));
+        QCOMPARE(rig.store.own("RecDelaySec"), u"500"_s);
+        QCOMPARE(rig.store.own("WaitForProg"), u"<absent>"_s);
+        QCOMPARE(rig.store.own("RuleMinutes"), u"<absent>"_s);
         QVERIFY(rig.prompter.shown.isEmpty());
     }
 
+    // Each flag reaches its own key and live value and shows in its own box when the dialog
+    // opens again. The rows click the boxes by the bits of their place (1 to 10), so that any
+    // two boxes differ in some row: a swapped pair is seen.
+    void changedValuesReachStoreAndLiveState_data()
+    {
+        QTest::addColumn<QString>("clicked"); // per box of kFlagBoxes
+        QTest::newRow("every box") << "1111111111";
+        QTest::newRow("bit 0") << "1010101010";
+        QTest::newRow("bit 1") << "0110011001";
+        QTest::newRow("bit 2") << "0001111000";
+        QTest::newRow("bit 3") << "0000000111";
+    }
     void changedValuesReachStoreAndLiveState()
     {
+        QFETCH(QString, clicked);
+        // The boxes of the first ten keys of kOkKeys, with the keys' defaults.
+        const char* const kFlagBoxes[] = {
+            "CheckReName",   "Check_IgnoreOverlap", "Check_StartPendingRecord",
+            "Check_Delay",   "Check_WriteLogFile",  "Check_Streamonly",
+            "Option3",       "Check_CloseQuestion", "Check_AutoClose",
+            "Check_WaitProg"};
+        const QString defaults = u"1011010100"_s;
         Rig rig;
         rig.view.goTimerVisibleFlag = true;
         rig.open();
-        for (const char* c : {"CheckReName", "Check_IgnoreOverlap", "Check_StartPendingRecord",
-                              "Check_Delay", "Check_WriteLogFile", "Check_Streamonly",
-                              "Check_CloseQuestion", "Check_AutoClose", "Check_WaitProg"})
-            rig.click(c);
-        rig.click("Option3");
+        QString expected;
+        for (int i = 0; i < 10; ++i) {
+            if (clicked[i] == '1')
+                rig.click(kFlagBoxes[i]);
+            expected += QChar(clicked[i] == defaults[i] ? '0' : '1');
+        }
         rig.click("Option7");
         rig.type("Text4", " 45 ");
         rig.type("Text_WaitForProg", "  ffmpeg  ");
         rig.click("OKButton");
-        const QStringList expected{"0", "1", "0", "0", "1", "0", "1", "0", "1", "1", "Rule"};
-        for (int i = 0; i < kOkKeys.size(); ++i)
-            QCOMPARE(rig.store.own(kOkKeys[i]), expected[i]);
-        QCOMPARE(rig.store.own("RuleMinutes"), QStringLiteral("45"));
-        QCOMPARE(rig.store.own("WaitForProg"), QStringLiteral("ffmpeg"));
+        QString stored, live;
+        for (int i = 0; i < 10; ++i)
+            stored += rig.store.own(kOkKeys[i]);
         const Settings& v = rig.state.settings;
-        QVERIFY(!v.useShortdesc && v.ignoreOverlap && !v.startPendingRecord && !v.recDelay &&
-                v.saveLog && !v.streamonly && v.autoRun && !v.askForClose && v.autoClose &&
-                v.waitForClose);
-        QCOMPARE(v.shutDownType, QStringLiteral("Rule"));
+        for (bool on :
+             {v.useShortdesc, v.ignoreOverlap, v.startPendingRecord, v.recDelay, v.saveLog,
+              v.streamonly, v.autoRun, v.askForClose, v.autoClose, v.waitForClose})
+            live += QChar(on ? '1' : '0');
+        QCOMPARE(stored, expected);
+        QCOMPARE(live, expected);
+        QCOMPARE(rig.store.own("ShutDownType"), u"Rule"_s);
+        QCOMPARE(rig.store.own("RuleMinutes"), u"45"_s);
+        QCOMPARE(rig.store.own("WaitForProg"), u"ffmpeg"_s);
+        QCOMPARE(v.shutDownType, u"Rule"_s);
         QCOMPARE(v.ruleMinutes, qint16(45));
-        QCOMPARE(v.waitForProg, QStringLiteral("ffmpeg"));
-        QCOMPARE(rig.view.shutdownLabel, QStringLiteral("ITime"));
+        QCOMPARE(v.waitForProg, u"ffmpeg"_s);
+        QCOMPARE(rig.view.shutdownLabel, u"ITime"_s);
         QVERIFY(rig.view.noShutDownEnabled);
         QVERIFY(rig.view.goTimerEnabled);
+        rig.open();
+        QString shown;
+        for (const char* box : kFlagBoxes)
+            shown += QChar(rig.child<QAbstractButton>(box)->isChecked() ? '1' : '0');
+        QCOMPARE(shown, expected);
     }
 
     void shutdownIndicators_data()
@@ -412,11 +384,11 @@ private Q_SLOTS:
         const Settings& v = rig.state.settings;
         if (!r[3].isEmpty()) {
             QCOMPARE(rig.prompter.texts(), QStringList{r[3]});
-            QCOMPARE(d.result(), int(QDialog::Rejected));                        // still open
-            QCOMPARE(rig.store.own("ShutDownType"), QStringLiteral("<absent>")); // nothing written
+            QCOMPARE(d.result(), int(QDialog::Rejected));           // still open
+            QCOMPARE(rig.store.own("ShutDownType"), u"<absent>"_s); // nothing written
             QCOMPARE(v.recDelaySec, qint16(500));
             QCOMPARE(v.ruleMinutes, qint16(60));
-            QCOMPARE(v.waitForProg, QStringLiteral("TMPGenc.exe"));
+            QCOMPARE(v.waitForProg, u"TMPGenc.exe"_s);
             return;
         }
         QVERIFY(rig.prompter.shown.isEmpty());
@@ -455,7 +427,7 @@ private Q_SLOTS:
         text4->setText("15");
         rig.click("OKButton");
         QCOMPARE(rig.prompter.shown.size(), 2);
-        QCOMPARE(rig.store.own("RuleMinutes"), QStringLiteral("15"));
+        QCOMPARE(rig.store.own("RuleMinutes"), u"15"_s);
         QVERIFY(!d.isVisible());
     }
 
@@ -468,13 +440,13 @@ private Q_SLOTS:
         rig.click("CancelButton");
         QCOMPARE(d.result(), int(QDialog::Rejected));
         QCOMPARE(rig.autostart.calls.size(), 1); // not undone
-        QCOMPARE(rig.store.own("AutoRun"), QStringLiteral("<absent>"));
+        QCOMPARE(rig.store.own("AutoRun"), u"<absent>"_s);
         QVERIFY(!rig.state.settings.autoRun);
 
         rig.state.settings.autoRun = true;
         rig.open();
         rig.click("Option5");
-        QCOMPARE(rig.autostart.calls.last(), QStringLiteral("delete Dorvel"));
+        QCOMPARE(rig.autostart.calls.last(), u"delete Dorvel"_s);
     }
 
     void lockedWhileViewerRuns_data()
@@ -514,9 +486,9 @@ private Q_SLOTS:
         rig.state.orbivuState = 1;
         rig.click("OKButton");
         QCOMPARE(rig.prompter.texts(), QStringList{SettingsEditor::viewerRunsText()});
-        QCOMPARE(rig.store.own("Language"), QStringLiteral("<absent>"));
+        QCOMPARE(rig.store.own("Language"), u"<absent>"_s);
         QVERIFY(!rig.state.reloadRequested);
-        QCOMPARE(rig.store.own("AutoClose"), QStringLiteral("1"));
+        QCOMPARE(rig.store.own("AutoClose"), u"1"_s);
     }
 
     void search_data()
@@ -664,8 +636,8 @@ private Q_SLOTS:
         QVERIFY(!rig.state.reloadRequested);
         QVERIFY(!rig.state.settings.saveLog);
         QCOMPARE(rig.state.settings.recDelaySec, qint16(500));
-        QCOMPARE(rig.state.settings.shutDownType, QStringLiteral("Never"));
-        QCOMPARE(rig.view.shutdownLabel, QStringLiteral("NoShutdown"));
+        QCOMPARE(rig.state.settings.shutDownType, u"Never"_s);
+        QCOMPARE(rig.view.shutdownLabel, u"NoShutdown"_s);
     }
 
     void realStoreReportsAFailedSave()
@@ -678,10 +650,10 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(dir.filePath("Dorvel/Dorvel.conf")));
         QVERIFY(!store.save("Dorvel", "Startup", "SaveLog", "1"));
         // Later reads in the same process see what the file holds, not the unsaved value.
-        QCOMPARE(store.get("Dorvel", "Startup", "SaveLog", "<absent>"), QStringLiteral("<absent>"));
+        QCOMPARE(store.get("Dorvel", "Startup", "SaveLog", "<absent>"), u"<absent>"_s);
         QVERIFY(QDir().rmdir(dir.filePath("Dorvel/Dorvel.conf")));
         QVERIFY(store.save("Dorvel", "Startup", "SaveLog", "1"));
-        QCOMPARE(store.get("Dorvel", "Startup", "SaveLog", "<absent>"), QStringLiteral("1"));
+        QCOMPARE(store.get("Dorvel", "Startup", "SaveLog", "<absent>"), u"1"_s);
         qunsetenv("XDG_CONFIG_HOME");
     }
 

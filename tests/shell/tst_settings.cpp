@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace dorvel;
+using namespace Qt::StringLiterals;
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -145,41 +146,28 @@ private Q_SLOTS:
         QTemporaryDir dir;
         qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
         QtSettingsStore store;
-        QDir().mkpath(dir.filePath(QStringLiteral("Nocturo")));
-        QFile f(dir.filePath(QStringLiteral("Nocturo/Nocturo.conf")));
+        QDir().mkpath(dir.filePath(u"Nocturo"_s));
+        QFile f(dir.filePath(u"Nocturo/Nocturo.conf"_s));
         QVERIFY(f.open(QIODevice::WriteOnly));
         const char garbage[] =
             "\x00\x01garbage line without equals\n[StartUp]\nByteOnOff=1\nList=a,b\n[Broken\n";
         f.write(garbage, sizeof garbage - 1);
         f.close();
-        QCOMPARE(store.get(QStringLiteral("Nocturo"), QStringLiteral("startup"),
-                           QStringLiteral("BYTEONOFF"), QStringLiteral("0")),
-                 QStringLiteral("1"));
-        QCOMPARE(store.get(QStringLiteral("Nocturo"), QStringLiteral("StartUp"),
-                           QStringLiteral("List"), QString()),
-                 QStringLiteral("a,b"));
-        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"),
-                           QStringLiteral("Missing"), QStringLiteral("dflt")),
-                 QStringLiteral("dflt"));
+        QCOMPARE(store.get(u"Nocturo"_s, u"startup"_s, u"BYTEONOFF"_s, u"0"_s), u"1"_s);
+        QCOMPARE(store.get(u"Nocturo"_s, u"StartUp"_s, u"List"_s, QString()), u"a,b"_s);
+        QCOMPARE(store.get(u"Dorvel"_s, u"Startup"_s, u"Missing"_s, u"dflt"_s), u"dflt"_s);
 
-        store.save(QStringLiteral("Dorvel"), QStringLiteral("Startup"),
-                   QStringLiteral("WaitForProg"), QStringLiteral("a, b; c"));
-        store.save(QStringLiteral("Dorvel"), QStringLiteral("startup"),
-                   QStringLiteral("waitforprog"), QStringLiteral("x,y"));
-        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("STARTUP"),
-                           QStringLiteral("WaitForProg"), QString()),
-                 QStringLiteral("x,y"));
-        QFile own(dir.filePath(QStringLiteral("Dorvel/Dorvel.conf")));
+        store.save(u"Dorvel"_s, u"Startup"_s, u"WaitForProg"_s, u"a, b; c"_s);
+        store.save(u"Dorvel"_s, u"startup"_s, u"waitforprog"_s, u"x,y"_s);
+        QCOMPARE(store.get(u"Dorvel"_s, u"STARTUP"_s, u"WaitForProg"_s, QString()), u"x,y"_s);
+        QFile own(dir.filePath(u"Dorvel/Dorvel.conf"_s));
         QVERIFY(own.open(QIODevice::ReadOnly));
         const QByteArray text = own.readAll();
         QVERIFY(text.contains("[Startup]"));
         QCOMPARE(text.count("WaitForProg"), 1);
 
-        store.removeIfExists(QStringLiteral("Dorvel"), QStringLiteral("startup"),
-                             QStringLiteral("WAITFORPROG"));
-        QCOMPARE(store.get(QStringLiteral("Dorvel"), QStringLiteral("Startup"),
-                           QStringLiteral("WaitForProg"), QStringLiteral("***")),
-                 QStringLiteral("***"));
+        store.removeIfExists(u"Dorvel"_s, u"startup"_s, u"WAITFORPROG"_s);
+        QCOMPARE(store.get(u"Dorvel"_s, u"Startup"_s, u"WaitForProg"_s, u"***"_s), u"***"_s);
         qunsetenv("XDG_CONFIG_HOME");
     }
 };

@@ -94,6 +94,7 @@ void TestStandin::run()
     qputenv("ORBIVU_STANDIN_IGNORE_FIRST_CLOSE", closes == 2 ? "1" : "0");
     connect(&p, &QProcess::readyReadStandardError, this, [&] { err += p.readAllStandardError(); });
     p.start(viewer + "/Orbivu.EXE", args);
+    QVERIFY(p.waitForStarted(kWaitMs));
     for (int left = closes; left > 0; --left) {
         // The start line is written once close requests are handled.
         QTRY_VERIFY_WITH_TIMEOUT(
