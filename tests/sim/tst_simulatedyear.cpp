@@ -142,7 +142,7 @@ public:
     int ended = 0;
     AfterRecording after{PowerServices{state, todo, activity, log, prompter, view, timer, clock,
                                        store, viewer, ops, sys, sys, sys},
-                         AfterRecording::Hooks{[this] { ++ended; }}};
+                         AfterRecording::Hooks{[this] { ++ended; }, {}}};
     Scheduler scheduler{state, todo, activity, db, viewer, prompter, view, timer, clock, log, sys};
     RecordingsLoader loader{state, todo,  activity, db,    prompter,
                             view,  timer, clock,    store, [this] { ++ended; }};
