@@ -1,5 +1,7 @@
 #include "viewerdb.h"
 
+#include "loadreader.h"
+
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -229,8 +231,13 @@ bool ViewerDatabase::ready()
 
 bool ViewerDatabase::fail(const QSqlQuery& q)
 {
-    m_lastError = readableReason(q.lastError());
-    m_lastFailure = isLock(q.lastError()) ? Failure::Locked : Failure::Other;
+    return fail(q.lastError());
+}
+
+bool ViewerDatabase::fail(const QSqlError& e)
+{
+    m_lastError = readableReason(e);
+    m_lastFailure = isLock(e) ? Failure::Locked : Failure::Other;
     return false;
 }
 
@@ -295,10 +302,21 @@ std::optional<QList<ViewerDatabase::LoadRow>> ViewerDatabase::loadEntries()
     return rows;
 }
 
-bool ViewerDatabase::forEachEntry(const std::function<void(const LoadRow&)>& receive)
+bool ViewerDatabase::forEachEntry(const std::function<void(const LoadRow&)>& receive, Reader reader)
 {
     if (!ready())
         return false;
+    if (reader == Reader::Native) {
+        QSqlError error;
+        switch (LoadReader::read(db().driver()->handle(), loadStatement(), receive, error)) {
+        case LoadReader::Result::Done:
+            return true;
+        case LoadReader::Result::Failed:
+            return fail(error);
+        case LoadReader::Result::NoHandle:
+            break;
+        }
+    }
     QSqlQuery q(db());
     q.setForwardOnly(true);
     if (!q.exec(loadStatement()))
