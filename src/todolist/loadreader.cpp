@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <utility>
 
 namespace dorvel {
 
@@ -44,6 +45,25 @@ QString textOf(sqlite3_stmt* s, int column, int type)
         return QString::fromUtf8(view);
     const auto* utf16 = static_cast<const QChar*>(sqlite3_column_text16(s, column));
     return QString(utf16, sqlite3_column_bytes16(s, column) / int(sizeof(QChar)));
+}
+
+// Reads a value as textOf() does; true when it is a text of plain ASCII.
+bool asciiText(sqlite3_stmt* s, int column, QString& out)
+{
+    const int type = sqlite3_column_type(s, column);
+    if (type == SQLITE_TEXT) {
+        const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+        const int n = sqlite3_column_bytes(s, column);
+        bool ascii = true;
+        for (int i = 0; i < n && ascii; ++i)
+            ascii = uchar(utf8[i]) < 0x80;
+        if (ascii) {
+            out = QString::fromLatin1(utf8, n);
+            return true;
+        }
+    }
+    out = textOf(s, column, type);
+    return false;
 }
 
 // Channel numbers and names, leads and trails repeat across entries: one shared text each
@@ -113,18 +133,35 @@ LoadReader::read(const QVariant& handle, const QString& statement,
     }
     Shared num, channel, pre, post;
     ViewerDatabase::LoadRow row;
+    // Whether the fingerprint of plain texts is plainFingerprint() of them in this file (its
+    // texts are stored as UTF-8): checked on the first such row, 0 until then.
+    int plainChecked = 0;
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         row.num = num.textOf(s, 0);
         row.channel = channel.textOf(s, 1);
-        row.startTime = textOf(s, 2, sqlite3_column_type(s, 2));
-        row.endTime = textOf(s, 3, sqlite3_column_type(s, 3));
-        row.shortDesc = textOf(s, 4, sqlite3_column_type(s, 4));
-        row.longDesc = textOf(s, 5, sqlite3_column_type(s, 5));
+        bool plain = true;
+        for (const auto& [column, text] :
+             {std::pair{2, &row.startTime}, std::pair{3, &row.endTime},
+              std::pair{4, &row.shortDesc}, std::pair{5, &row.longDesc}})
+            plain = asciiText(s, column, *text) && plain;
         row.preRecord = pre.textOf(s, 6);
         row.postRecord = post.textOf(s, 7);
         row.rowId = sqlite3_column_int64(s, 8);
-        row.fingerprint = textOf(s, 9, sqlite3_column_type(s, 9));
+        row.plainTexts = plain && plainChecked >= 0;
+        if (row.plainTexts && plainChecked > 0) {
+            row.fingerprint.clear();
+        } else {
+            row.fingerprint = textOf(s, 9, sqlite3_column_type(s, 9));
+            if (row.plainTexts) {
+                plainChecked =
+                    row.fingerprint == ViewerDatabase::plainFingerprint(row.startTime, row.endTime,
+                                                                        row.shortDesc, row.longDesc)
+                        ? 1
+                        : -1;
+                row.plainTexts = false;
+            }
+        }
         receive(row);
     }
     Result result = Result::Done;

@@ -229,6 +229,7 @@ void RecordingsLoader::getRecordings()
         TodoList::Row row;
         row.rowId = e.rowId;
         row.fingerprint = e.fingerprint;
+        row.plainTexts = e.plainTexts;
         Computed c;
         const auto start = ParseDbTime(e.startTime);
         const auto end = ParseDbTime(e.endTime);

@@ -1,6 +1,7 @@
 #include "todolist.h"
 
 #include "datetext.h"
+#include "viewerdb.h"
 
 #include <algorithm>
 
@@ -92,6 +93,12 @@ void TodoList::setCell(int row, int column, const QString& text)
     if (row < 1 || row > m_rows.size() || column < 0 || column >= ColumnCount)
         return;
     Row& r = m_rows[row - 1];
+    // The fingerprint stays that of the texts as loaded.
+    if (r.plainTexts && (column == DbStartTime || column == DbEndTime || column == ShortDesc ||
+                         column == LongDesc)) {
+        r.fingerprint = fingerprint(row);
+        r.plainTexts = false;
+    }
     // A null text would read as the computed one again.
     r.cells[column] = text.isNull() && r.times ? QStringLiteral("") : text;
     if (column >= 1) {
@@ -158,7 +165,13 @@ qint64 TodoList::rowId(int row) const
 
 QString TodoList::fingerprint(int row) const
 {
-    return (row >= 1 && row <= m_rows.size()) ? m_rows.at(row - 1).fingerprint : QString();
+    if (row < 1 || row > m_rows.size())
+        return {};
+    const Row& r = m_rows.at(row - 1);
+    if (!r.plainTexts)
+        return r.fingerprint;
+    return ViewerDatabase::plainFingerprint(r.cells.at(DbStartTime), r.cells.at(DbEndTime),
+                                            r.cells.at(ShortDesc), r.cells.at(LongDesc));
 }
 
 int TodoList::columnWidth(int column) const

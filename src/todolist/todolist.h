@@ -56,6 +56,8 @@ public:
         // that the delete finds exactly this row (0 and empty: not known, the texts decide).
         qint64 rowId = 0;
         QString fingerprint;
+        // Empty fingerprint standing for that of the plain texts in the cells, see LoadRow.
+        bool plainTexts = false;
         // A computed entry keeps its times as numbers: a null STARTTIME, ENDTIME, SORTKEY,
         // RECSTART or RECMINUTES cell reads as the text formed from them (a list of 100,000
         // entries need not hold half a million short texts). A cell set later wins.

@@ -294,6 +294,25 @@ QString ViewerDatabase::loadStatement()
                           "(CHANNELS.SID = RECORD.SID) AND (CHANNELS.SOURCEID = RECORD.SOURCEID)");
 }
 
+QString ViewerDatabase::plainFingerprint(QStringView startTime, QStringView endTime,
+                                         QStringView shortDesc, QStringView longDesc)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    QString f;
+    f.reserve(4 * 6 + 2 * (startTime.size() + endTime.size() + shortDesc.size() + longDesc.size()));
+    for (const QStringView text : {startTime, endTime, shortDesc, longDesc}) {
+        if (!f.isEmpty())
+            f += QLatin1Char('/');
+        f += QLatin1String("text:");
+        for (const QChar ch : text) {
+            const uchar byte = uchar(ch.unicode());
+            f += QLatin1Char(kHex[byte >> 4]);
+            f += QLatin1Char(kHex[byte & 15]);
+        }
+    }
+    return f;
+}
+
 std::optional<QList<ViewerDatabase::LoadRow>> ViewerDatabase::loadEntries()
 {
     QList<LoadRow> rows;

@@ -69,7 +69,12 @@ public:
         QString num, channel, startTime, endTime, shortDesc, longDesc, preRecord, postRecord;
         qint64 rowId = 0;
         QString fingerprint; // the stored bytes of the four texts, see takeRecord()
+        // The four texts are stored as plain ASCII text: the fingerprint is left empty and
+        // is plainFingerprint() of them (most entries; the list need not hold a copy).
+        bool plainTexts = false;
     };
+    static QString plainFingerprint(QStringView startTime, QStringView endTime,
+                                    QStringView shortDesc, QStringView longDesc);
     static const QStringList& loadFieldNames(); // the 8 field names, in query order
     // The load statement as text, for measuring it with other tools.
     static QString loadStatement();

@@ -177,9 +177,14 @@ private Q_SLOTS:
             QStringList fields;
             const bool ok = m_db.forEachEntry(
                 [&](const ViewerDatabase::LoadRow& r) {
+                    // Plain texts leave the fingerprint to be formed from them.
+                    const QString fingerprint =
+                        r.plainTexts ? ViewerDatabase::plainFingerprint(r.startTime, r.endTime,
+                                                                        r.shortDesc, r.longDesc)
+                                     : r.fingerprint;
                     for (const QString* t :
                          {&r.num, &r.channel, &r.startTime, &r.endTime, &r.shortDesc, &r.longDesc,
-                          &r.preRecord, &r.postRecord, &r.fingerprint})
+                          &r.preRecord, &r.postRecord, &fingerprint})
                         fields << (t->isNull() ? QStringLiteral("<null>") : *t);
                     fields << QString::number(r.rowId);
                 },
