@@ -224,6 +224,9 @@ void RecordingsLoader::getRecordings()
 
     QList<TodoList::Row> rows;
     QList<Computed> computed;
+    // A reload usually finds about as many entries as the last one.
+    rows.reserve(m_todo.rows());
+    computed.reserve(m_todo.rows());
     QStringList lines; // activity lines, shown only when the whole result could be read
     const bool read = m_db.forEachEntry([&](const ViewerDatabase::LoadRow& e) {
         TodoList::Row row;
@@ -303,8 +306,10 @@ void RecordingsLoader::getRecordings()
     m_todo.recordingCount = recordingCount;
     m_state.pendingPowerAction.clear();
 
-    // Sort on SORTKEY, numerically; unschedulable rows have an empty key and go first.
-    {
+    // Sort on SORTKEY, numerically; unschedulable rows have an empty key and go first. The
+    // viewer mostly stores entries in time order already.
+    const auto byKey = [](const Computed& a, const Computed& b) { return a.key < b.key; };
+    if (!std::is_sorted(computed.cbegin(), computed.cend(), byKey)) {
         QList<qsizetype> order(rows.size());
         for (qsizetype i = 0; i < order.size(); ++i)
             order[i] = i;
