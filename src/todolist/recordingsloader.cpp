@@ -30,6 +30,20 @@ constexpr double kUnixEpochSerial = 25569.0; // 1970-01-01 as a day serial
 // Empty is 0 minutes; anything else must be a number of minutes.
 std::optional<double> minutesOf(const QString& text)
 {
+    // Nearly every lead and trail is a plain whole number: read it without the general
+    // conversion, which gives the same value for these.
+    if (const qsizetype n = text.size(); n > 0 && n <= 6) {
+        int v = 0;
+        qsizetype i = text.front() == QLatin1Char('-') ? 1 : 0;
+        bool digits = i < n;
+        for (; i < n && digits; ++i) {
+            const char16_t ch = text[i].unicode();
+            digits = ch >= u'0' && ch <= u'9';
+            v = v * 10 + int(ch - u'0');
+        }
+        if (digits)
+            return text.front() == QLatin1Char('-') ? -double(v) : double(v);
+    }
     const QString t = text.trimmed();
     if (t.isEmpty())
         return 0.0;
@@ -38,6 +52,19 @@ std::optional<double> minutesOf(const QString& text)
     if (!ok || !std::isfinite(v) || std::fabs(v) > kMaxMinutes)
         return std::nullopt;
     return v;
+}
+
+// Whether two serials show the same text in the default form. Within years 1 to 9999 that
+// text names the second the serial rounds to; outside, the texts themselves are compared.
+bool showsSameSecond(double a, double b)
+{
+    constexpr double kFirstDay = -693593.0; // 0001-01-01
+    constexpr double kLastDay = 2958465.0;  // 9999-12-31
+    if (RoundToSecond(a) == RoundToSecond(b))
+        return true;
+    if (a > kFirstDay && a < kLastDay && b > kFirstDay && b < kLastDay)
+        return false;
+    return FormatDefaultQuick(a) == FormatDefaultQuick(b);
 }
 
 // What the overlap pass and the take-over need of each row, so that they need not parse
@@ -197,11 +224,15 @@ void RecordingsLoader::getRecordings()
 
     QList<TodoList::Row> rows;
     QList<Computed> computed;
+    // A reload usually finds about as many entries as the last one.
+    rows.reserve(m_todo.rows());
+    computed.reserve(m_todo.rows());
     QStringList lines; // activity lines, shown only when the whole result could be read
     const bool read = m_db.forEachEntry([&](const ViewerDatabase::LoadRow& e) {
         TodoList::Row row;
         row.rowId = e.rowId;
         row.fingerprint = e.fingerprint;
+        row.plainTexts = e.plainTexts;
         Computed c;
         const auto start = ParseDbTime(e.startTime);
         const auto end = ParseDbTime(e.endTime);
@@ -233,34 +264,24 @@ void RecordingsLoader::getRecordings()
         const double recStart = *start - *pre * kMinute;
         c.recStart = RoundToSecond(recStart);
         c.key = SortKeyNumber(recStart);
-        const QString startText = FormatDefaultQuick(*start);
         if (recStart <= t1) {
             if (*end - kMinute > t1) {
                 ++lateRunning;
                 lateStart = *start;
             }
-            lines.append(msg.MsgTimedOut + e.channel.trimmed() + QLatin1Char(' ') + startText +
-                         QLatin1Char(' ') + e.shortDesc.trimmed());
+            lines.append(msg.MsgTimedOut + e.channel.trimmed() + QLatin1Char(' ') +
+                         FormatDefaultQuick(*start) + QLatin1Char(' ') + e.shortDesc.trimmed());
             row.colour = TodoList::RowColour::TimedOut;
         } else {
             ++recordingCount;
             if (recStart < nextEventTime)
                 nextEventTime = recStart;
         }
-        row.cells = QStringList{QString(),
-                                e.num,
-                                e.channel,
-                                startText,
-                                FormatDefaultQuick(*end),
-                                e.shortDesc,
-                                e.longDesc,
-                                e.preRecord,
-                                e.postRecord,
-                                FormatSortKey(recStart),
-                                e.startTime,
-                                e.endTime,
-                                FormatDefaultQuick(recStart),
-                                QString()};
+        // STARTTIME, ENDTIME, SORTKEY, RECSTART and RECMINUTES are formed from the times.
+        row.cells = QStringList{QString(),   e.num,      e.channel,   QString(),    QString(),
+                                e.shortDesc, e.longDesc, e.preRecord, e.postRecord, QString(),
+                                e.startTime, e.endTime,  QString(),   QString()};
+        row.times = TodoList::Row::Times{*start, *end, recStart};
         rows.append(std::move(row));
         computed.append(c);
     });
@@ -285,8 +306,10 @@ void RecordingsLoader::getRecordings()
     m_todo.recordingCount = recordingCount;
     m_state.pendingPowerAction.clear();
 
-    // Sort on SORTKEY, numerically; unschedulable rows have an empty key and go first.
-    {
+    // Sort on SORTKEY, numerically; unschedulable rows have an empty key and go first. The
+    // viewer mostly stores entries in time order already.
+    const auto byKey = [](const Computed& a, const Computed& b) { return a.key < b.key; };
+    if (!std::is_sorted(computed.cbegin(), computed.cend(), byKey)) {
         QList<qsizetype> order(rows.size());
         for (qsizetype i = 0; i < order.size(); ++i)
             order[i] = i;
@@ -308,7 +331,7 @@ void RecordingsLoader::getRecordings()
     bool overlapFound = false;
     m_todo.nextEventRow = 0;
     if (!rows.isEmpty()) {
-        const QString nextEventText = FormatDefaultQuick(m_todo.nextEventTime);
+        const double nextEvent = m_todo.nextEventTime;
         const double pendingAfter = m_clock.nowSerial() + kMinute;
         std::optional<double> prevEnd;
         for (qsizetype i = 0; i < rows.size(); ++i) {
@@ -324,8 +347,8 @@ void RecordingsLoader::getRecordings()
                 overlapFound = true;
                 rows[i].colour = TodoList::RowColour::Overlap;
             }
-            rows[i].cells[TodoList::RecMinutes] = QString::number(recordingMinutes(rs, re));
-            if (rows.at(i).cells.at(TodoList::RecStart) == nextEventText)
+            rows[i].times->recMinutes = recordingMinutes(rs, re);
+            if (showsSameSecond(rows.at(i).times->recStart, nextEvent))
                 m_todo.nextEventRow = int(i + 1);
             prevEnd = re;
         }

@@ -1,5 +1,8 @@
 #include "todolist.h"
 
+#include "datetext.h"
+#include "viewerdb.h"
+
 #include <algorithm>
 
 namespace dorvel {
@@ -54,20 +57,50 @@ void TodoList::appendRow(const QString& tabSeparated)
     endInsertRows();
 }
 
+QString TodoList::cellOf(const Row& r, int column)
+{
+    const QString& text = r.cells.at(column);
+    if (!text.isNull() || !r.times)
+        return text;
+    const Row::Times& t = *r.times;
+    switch (column) {
+    case StartTime:
+        return FormatDefaultQuick(t.start);
+    case EndTime:
+        return FormatDefaultQuick(t.end);
+    case SortKey:
+        return FormatSortKey(t.recStart);
+    case RecStart:
+        return FormatDefaultQuick(t.recStart);
+    case RecMinutes:
+        return t.recMinutes < 0 ? QString() : QString::number(t.recMinutes);
+    default:
+        return text;
+    }
+}
+
 QString TodoList::cell(int row, int column) const
 {
     if (row == 0)
         return header(column);
     if (row < 1 || row > m_rows.size() || column < 0 || column >= ColumnCount)
         return {};
-    return m_rows.at(row - 1).cells.at(column);
+    return cellOf(m_rows.at(row - 1), column);
 }
 
 void TodoList::setCell(int row, int column, const QString& text)
 {
     if (row < 1 || row > m_rows.size() || column < 0 || column >= ColumnCount)
         return;
-    m_rows[row - 1].cells[column] = text;
+    Row& r = m_rows[row - 1];
+    // The fingerprint stays that of the texts as loaded.
+    if (r.plainTexts && (column == DbStartTime || column == DbEndTime || column == ShortDesc ||
+                         column == LongDesc)) {
+        r.fingerprint = fingerprint(row);
+        r.plainTexts = false;
+    }
+    // A null text would read as the computed one again.
+    r.cells[column] = text.isNull() && r.times ? QStringLiteral("") : text;
     if (column >= 1) {
         const QModelIndex i = index(row - 1, column - 1);
         Q_EMIT dataChanged(i, i);
@@ -99,7 +132,7 @@ void TodoList::sortBySortKey()
     QList<std::pair<qint64, qsizetype>> keys;
     keys.reserve(m_rows.size());
     for (qsizetype i = 0; i < m_rows.size(); ++i)
-        keys.append({m_rows.at(i).cells.at(SortKey).toLongLong(), i});
+        keys.append({cellOf(m_rows.at(i), SortKey).toLongLong(), i});
     std::stable_sort(keys.begin(), keys.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     QList<Row> sorted;
@@ -132,7 +165,13 @@ qint64 TodoList::rowId(int row) const
 
 QString TodoList::fingerprint(int row) const
 {
-    return (row >= 1 && row <= m_rows.size()) ? m_rows.at(row - 1).fingerprint : QString();
+    if (row < 1 || row > m_rows.size())
+        return {};
+    const Row& r = m_rows.at(row - 1);
+    if (!r.plainTexts)
+        return r.fingerprint;
+    return ViewerDatabase::plainFingerprint(r.cells.at(DbStartTime), r.cells.at(DbEndTime),
+                                            r.cells.at(ShortDesc), r.cells.at(LongDesc));
 }
 
 int TodoList::columnWidth(int column) const
@@ -176,7 +215,7 @@ QVariant TodoList::data(const QModelIndex& index, int role) const
     const int column = index.column() + 1;
     const Row& r = m_rows.at(index.row());
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return r.cells.at(column);
+        return cellOf(r, column);
     if (role == BackgroundRgbRole && column <= PostRecord)
         return rgbOf(r.colour);
     return {};

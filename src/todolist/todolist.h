@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 namespace dorvel {
 
@@ -43,12 +44,28 @@ public:
 
     // One data row: ColumnCount text cells and the background of columns 1 to 8.
     struct Row {
+        Row() = default;
+        Row(QStringList cells, RowColour colour, qint64 rowId = 0, QString fingerprint = {})
+            : cells(std::move(cells)), colour(colour), rowId(rowId),
+              fingerprint(std::move(fingerprint))
+        {}
+
         QStringList cells; // always ColumnCount cells
         RowColour colour = RowColour::Default;
         // Where the entry was loaded from: its rowid and the stored bytes of its texts, so
         // that the delete finds exactly this row (0 and empty: not known, the texts decide).
         qint64 rowId = 0;
         QString fingerprint;
+        // Empty fingerprint standing for that of the plain texts in the cells, see LoadRow.
+        bool plainTexts = false;
+        // A computed entry keeps its times as numbers: a null STARTTIME, ENDTIME, SORTKEY,
+        // RECSTART or RECMINUTES cell reads as the text formed from them (a list of 100,000
+        // entries need not hold half a million short texts). A cell set later wins.
+        struct Times {
+            double start = 0, end = 0, recStart = 0;
+            int recMinutes = -1; // not known: empty
+        };
+        std::optional<Times> times;
     };
     // The background of the header row and the row-header column, (0,255,255).
     static constexpr quint32 kFixedCellRgb = 0xff00ffffu;
@@ -99,6 +116,8 @@ Q_SIGNALS:
     void columnWidthChanged(int column, int twips);
 
 private:
+    static QString cellOf(const Row& r, int column);
+
     QList<Row> m_rows;
     QStringList m_headers;
     std::array<int, ColumnCount> m_widths{};

@@ -1,5 +1,7 @@
 #include "viewerdb.h"
 
+#include "loadreader.h"
+
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -229,8 +231,13 @@ bool ViewerDatabase::ready()
 
 bool ViewerDatabase::fail(const QSqlQuery& q)
 {
-    m_lastError = readableReason(q.lastError());
-    m_lastFailure = isLock(q.lastError()) ? Failure::Locked : Failure::Other;
+    return fail(q.lastError());
+}
+
+bool ViewerDatabase::fail(const QSqlError& e)
+{
+    m_lastError = readableReason(e);
+    m_lastFailure = isLock(e) ? Failure::Locked : Failure::Other;
     return false;
 }
 
@@ -287,6 +294,25 @@ QString ViewerDatabase::loadStatement()
                           "(CHANNELS.SID = RECORD.SID) AND (CHANNELS.SOURCEID = RECORD.SOURCEID)");
 }
 
+QString ViewerDatabase::plainFingerprint(QStringView startTime, QStringView endTime,
+                                         QStringView shortDesc, QStringView longDesc)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    QString f;
+    f.reserve(4 * 6 + 2 * (startTime.size() + endTime.size() + shortDesc.size() + longDesc.size()));
+    for (const QStringView text : {startTime, endTime, shortDesc, longDesc}) {
+        if (!f.isEmpty())
+            f += QLatin1Char('/');
+        f += QLatin1String("text:");
+        for (const QChar ch : text) {
+            const uchar byte = uchar(ch.unicode());
+            f += QLatin1Char(kHex[byte >> 4]);
+            f += QLatin1Char(kHex[byte & 15]);
+        }
+    }
+    return f;
+}
+
 std::optional<QList<ViewerDatabase::LoadRow>> ViewerDatabase::loadEntries()
 {
     QList<LoadRow> rows;
@@ -295,10 +321,21 @@ std::optional<QList<ViewerDatabase::LoadRow>> ViewerDatabase::loadEntries()
     return rows;
 }
 
-bool ViewerDatabase::forEachEntry(const std::function<void(const LoadRow&)>& receive)
+bool ViewerDatabase::forEachEntry(const std::function<void(const LoadRow&)>& receive, Reader reader)
 {
     if (!ready())
         return false;
+    if (reader == Reader::Native) {
+        QSqlError error;
+        switch (LoadReader::read(db().driver()->handle(), loadStatement(), receive, error)) {
+        case LoadReader::Result::Done:
+            return true;
+        case LoadReader::Result::Failed:
+            return fail(error);
+        case LoadReader::Result::NoHandle:
+            break;
+        }
+    }
     QSqlQuery q(db());
     q.setForwardOnly(true);
     if (!q.exec(loadStatement()))

@@ -69,7 +69,12 @@ public:
         QString num, channel, startTime, endTime, shortDesc, longDesc, preRecord, postRecord;
         qint64 rowId = 0;
         QString fingerprint; // the stored bytes of the four texts, see takeRecord()
+        // The four texts are stored as plain ASCII text: the fingerprint is left empty and
+        // is plainFingerprint() of them (most entries; the list need not hold a copy).
+        bool plainTexts = false;
     };
+    static QString plainFingerprint(QStringView startTime, QStringView endTime,
+                                    QStringView shortDesc, QStringView longDesc);
     static const QStringList& loadFieldNames(); // the 8 field names, in query order
     // The load statement as text, for measuring it with other tools.
     static QString loadStatement();
@@ -78,8 +83,11 @@ public:
     // result is read before it is returned: a failure halfway gives nothing, never a part.
     std::optional<QList<LoadRow>> loadEntries();
     // The same, handing each entry over as it is read (no copy of the whole result). The
-    // receiver must not use what it got when this returns false.
-    bool forEachEntry(const std::function<void(const LoadRow&)>& receive);
+    // receiver must not use what it got when this returns false. Native reads through the
+    // SQLite connection itself where there is one; both give the same rows and reasons.
+    enum class Reader { Native, QtSql };
+    bool forEachEntry(const std::function<void(const LoadRow&)>& receive,
+                      Reader reader = Reader::Native);
 
     // --- Statements used by the scheduler and the editors ------------------------------
     // Deletes the first RECORD row (lowest rowid) whose STARTTIME, ENDTIME, SHORTDESC and
@@ -176,6 +184,7 @@ public:
 private:
     bool ready();
     bool fail(const QSqlQuery& q);
+    bool fail(const QSqlError& e);
     // The first column of every row of a statement without parameters, as text.
     std::optional<QStringList> firstColumn(const QString& statement);
     // Runs a prepared DELETE ... RETURNING * and gives the deleted row.

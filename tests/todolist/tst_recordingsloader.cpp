@@ -405,6 +405,56 @@ private Q_SLOTS:
         }
         QSqlDatabase::removeDatabase("replaced-check");
     }
+
+    // Two entries with the same texts on two channels: the delete of a list row removes the
+    // row it was loaded from, whether its texts are plain, not, NULL, or edited in the list
+    // meanwhile (the editor writes the cell before it reloads).
+    void takeFindsTheLoadedRow_data()
+    {
+        QTest::addColumn<QVariant>("title");
+        QTest::addColumn<QVariant>("longDesc");
+        QTest::addColumn<bool>("edited");
+        QTest::newRow("plain") << QVariant("News") << QVariant("") << false;
+        QTest::newRow("plain, edited") << QVariant("News") << QVariant("") << true;
+        QTest::newRow("non-ASCII") << QVariant("Wetter f\u00fcr morgen") << QVariant("x") << false;
+        QTest::newRow("non-ASCII, edited") << QVariant("\u00c4") << QVariant("") << true;
+        QTest::newRow("NULL description") << QVariant("News") << QVariant() << false;
+        QTest::newRow("number as title") << QVariant(42) << QVariant(1.5) << true;
+    }
+    void takeFindsTheLoadedRow()
+    {
+        QFETCH(QVariant, title);
+        QFETCH(QVariant, longDesc);
+        QFETCH(bool, edited);
+        DbFixture f(m_path);
+        for (int channel : {1, 2}) {
+            f.channel(channel, QStringLiteral("C%1").arg(channel));
+            f.run("INSERT INTO RECORD VALUES(?, ?, ?, '2026.12.05 20:15', '2026.12.05 21:00', ?, "
+                  "?, 0, 0, 0)",
+                  {channel, channel, channel, title, longDesc});
+        }
+        Harness h(m_path);
+        h.load();
+        QCOMPARE(h.todo.rows(), 3);
+        for (int row : {2, 1}) {
+            const qint64 rowId = h.todo.rowId(row);
+            const QString channel = h.cell(row, T::Channel);
+            const ViewerDatabase::RecordKey key{rowId,
+                                                h.todo.fingerprint(row),
+                                                h.cell(row, T::DbStartTime),
+                                                h.cell(row, T::DbEndTime),
+                                                h.cell(row, T::ShortDesc),
+                                                h.cell(row, T::LongDesc)};
+            if (edited)
+                h.todo.setCell(row, T::ShortDesc, QStringLiteral("Changed"));
+            const auto taken = h.db.takeRecord(key);
+            QVERIFY2(taken, qPrintable(h.db.lastError()));
+            QCOMPARE(taken->value(QStringLiteral("NID")).toString(), channel.mid(1));
+            if (edited) // the key taken after the edit still names the loaded row
+                QCOMPARE(h.todo.fingerprint(row), key.fingerprint);
+        }
+        QCOMPARE(f.rows("SELECT count(*) FROM RECORD"), QList<QVariantList>{{0}});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecordingsLoader)

@@ -3,8 +3,12 @@
 #include "dbfixture.h"
 #include "viewerdb.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
+#include <tuple>
 
 using namespace dorvel;
 using dorvel::test::DbFixture;
@@ -108,6 +112,131 @@ private Q_SLOTS:
         QCOMPARE(f.rows("SELECT quote(SOURCEID), NID, SID, STARTTIME, ENDTIME, CHARID, SHORTDESC, "
                         "LONGDESC, PRERECORD, POSTRECORD FROM RECORD"),
                  (Rows{{"77", 70000, 9, kStart, kEnd, 0, "It's", "\"l\"", 2, 5}}));
+    }
+
+    // The load reads through the SQLite connection itself; whatever is stored, every field
+    // must read exactly as through QtSql (a different text would be a different entry to the
+    // editors and the delete). expr is an SQL value, %1 the row's number.
+    void nativeReadsAsQtSql_data()
+    {
+        QTest::addColumn<QString>("expr");
+        QTest::addColumn<int>("rows");
+        const auto row = [](const char* name, const char* expr, int rows = 1) {
+            QTest::newRow(name) << QString::fromUtf8(expr) << rows;
+        };
+        row("NULL", "NULL");
+        row("empty", "''");
+        row("ASCII", "'News at 8'");
+        row("umlauts and dash", "'Tagesschau \u2013 Wetter \u00c4\u00d6\u00dc\u00df'");
+        row("outside the BMP", "'\U0001F3AC Film'");
+        row("byte-order mark", "CAST(X'EFBBBF41' AS TEXT)");
+        row("invalid UTF-8", "CAST(X'41FF42C328' AS TEXT)");
+        row("surrogate as UTF-8", "CAST(X'EDA080' AS TEXT)");
+        row("overlong UTF-8", "CAST(X'C0AF41' AS TEXT)");
+        row("NUL inside", "CAST(X'410042' AS TEXT)");
+        row("BLOB of UTF-8", "X'48C3A46C6C6F'");
+        row("BLOB of garbage", "X'FF00FE'");
+        row("integer", "42");
+        row("largest integer", "9223372036854775807");
+        row("smallest integer", "-9223372036854775808");
+        row("real", "2.5");
+        row("tiny real", "1e-300");
+        row("largest real", "1.7976931348623157e308");
+        row("infinity", "9e999");
+        row("negative zero", "-0.0");
+        row("a third", "1.0 / 3");
+        row("number in blanks", "' 15 '");
+        // Shared texts: equal values share one, different ones never do.
+        row("repeating numbers", "%1 % 7", 300);
+        row("distinct numbers", "%1 * 1000003", 300);
+        row("repeating texts", "'Channel ' || (%1 % 5)", 300);
+        row("distinct texts", "'t' || %1", 300);
+        row("texts and numbers", "CASE %1 % 3 WHEN 0 THEN %1 WHEN 1 THEN '' || %1 ELSE NULL END",
+            300);
+    }
+    void nativeReadsAsQtSql()
+    {
+        QFETCH(QString, expr);
+        QFETCH(int, rows);
+        {
+            DbFixture f(m_path);
+            f.run("BEGIN");
+            for (int i = 1; i <= rows; ++i) {
+                const QString v = QString(expr).replace("%1", QString::number(i));
+                f.run(QStringLiteral("INSERT INTO CHANNELS VALUES(%1, %1, ?, ?, ?)").arg(v),
+                      {i, i, i});
+                f.run(
+                    QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?, %1, %1, %1, %1, 0, %1, %1)")
+                        .arg(v),
+                    {i, i, i});
+            }
+            f.run("COMMIT");
+        }
+        QVERIFY(m_db.open(m_path));
+        const auto read = [&](ViewerDatabase::Reader reader) {
+            QStringList fields;
+            const bool ok = m_db.forEachEntry(
+                [&](const ViewerDatabase::LoadRow& r) {
+                    // Plain texts leave the fingerprint to be formed from them.
+                    const QString fingerprint =
+                        r.plainTexts ? ViewerDatabase::plainFingerprint(r.startTime, r.endTime,
+                                                                        r.shortDesc, r.longDesc)
+                                     : r.fingerprint;
+                    for (const QString* t :
+                         {&r.num, &r.channel, &r.startTime, &r.endTime, &r.shortDesc, &r.longDesc,
+                          &r.preRecord, &r.postRecord, &fingerprint})
+                        fields << (t->isNull() ? QStringLiteral("<null>") : *t);
+                    fields << QString::number(r.rowId);
+                },
+                reader);
+            return ok ? fields : QStringList{QStringLiteral("failed: ") + m_db.lastError()};
+        };
+        const QStringList native = read(ViewerDatabase::Reader::Native);
+        QCOMPARE(native.size(), rows * 10);
+        QCOMPARE(native, read(ViewerDatabase::Reader::QtSql));
+    }
+
+    // A load that fails on the way reports the reason QtSql would give, and a lock as a lock.
+    void nativeFailsAsQtSql_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("locked") << "lock" << true;
+        QTest::newRow("old RECORD table") << "old" << false;
+        QTest::newRow("overwritten with garbage") << "garbage" << false;
+    }
+    void nativeFailsAsQtSql()
+    {
+        QFETCH(QString, damage);
+        QFETCH(bool, locked);
+        std::optional<DbFixture> f(std::in_place, m_path, damage == "old" ? 8 : 10);
+        f->channel(1, "One");
+        f->record(1, kStart, kEnd, "A");
+        QVERIFY(m_db.open(m_path));
+        m_db.setBusyTimeout(50);
+        if (damage == "lock") {
+            f->run("BEGIN EXCLUSIVE");
+            f->run("UPDATE RECORD SET SHORTDESC = 'B'");
+        } else if (damage == "garbage") {
+            f.reset();
+            QFile file(m_path);
+            QVERIFY(file.open(QIODevice::ReadWrite)); // the same file, so it is not opened anew
+            QVERIFY(file.write(QByteArray(int(file.size()), '\x5a')) > 0);
+        }
+        const auto fail = [&](ViewerDatabase::Reader reader) {
+            int seen = 0;
+            const bool ok =
+                m_db.forEachEntry([&seen](const ViewerDatabase::LoadRow&) { ++seen; }, reader);
+            return std::make_tuple(ok, seen, m_db.lastError(), m_db.lastFailure());
+        };
+        const auto native = fail(ViewerDatabase::Reader::Native);
+        QCOMPARE(std::get<0>(native), false);
+        QCOMPARE(std::get<1>(native), 0);
+        QVERIFY(!std::get<2>(native).isEmpty());
+        QCOMPARE(std::get<3>(native) == ViewerDatabase::Failure::Locked, locked);
+        QCOMPARE(native, fail(ViewerDatabase::Reader::QtSql));
+        if (f && locked)
+            f->run("ROLLBACK");
     }
 };
 
