@@ -3,7 +3,8 @@
 # into a scratch prefix and the Debian package with its checks), then the unit tests again
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for a fixed
 # count of executions (scripts/fuzz.sh runs them longer). Benchmarks are separate
-# (scripts/bench.sh).
+# (scripts/bench.sh). The power test in a QEMU guest follows the unit, widget and
+# end-to-end tests (label vm; also scripts/vm.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -13,6 +14,8 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest -L 'unit|gui|e2e' --output-on-failure -j"$jobs")
+# Suspend, wake alarm, power-off and autostart on a real kernel in a QEMU guest.
+(cd build && ctest -L vm --output-on-failure)
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDORVEL_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"

@@ -1,0 +1,45 @@
+#!/bin/bash
+# Runs as root at every boot of the guest, before the automatic login. At the first boot of
+# a run it installs Dorvel from the shared folder (the tree `cmake --install` made, with its
+# udev and polkit rules) and prepares the recording user: a demo viewer folder and database,
+# the settings of the scenario and the wake-up tool recorded as installed.
+set -euo pipefail
+share=/mnt/host
+# shellcheck source=/dev/null
+. "$share/scenario"
+state=/var/lib/dorvel-vm
+mkdir -p "$state" "$share/out"
+boot=$(($(cat "$state/boots" 2>/dev/null || echo 0) + 1))
+echo "$boot" >"$state/boots"
+date -u '+%s' >"$share/out/boot$boot.clock"
+echo "vm-setup: boot $boot of scenario $SCENARIO, guest clock $(date -u '+%F %T') UTC"
+
+if [ "$boot" -eq 1 ]; then
+    cp -a "$share/root/." /
+    install -m 755 "$share/bin/vm-press" /usr/local/bin/vm-press
+    rules=$(grep -rlis wakealarm /usr/lib/udev/rules.d /etc/udev/rules.d 2>/dev/null || true)
+    if [ -z "$rules" ]; then
+        # No rule installed: the test grants the alarm to the group itself, as the README
+        # tells a user to do by hand.
+        rules=/etc/udev/rules.d/60-vm-wakealarm.rules
+        cat >"$rules" <<'EOF'
+ACTION=="add", SUBSYSTEM=="rtc", KERNEL=="rtc0", RUN+="/bin/chgrp wakealarm /sys%p/wakealarm", RUN+="/bin/chmod g+w /sys%p/wakealarm"
+EOF
+    fi
+    group=$(sed -nE 's/.*(GROUP="|chgrp )([A-Za-z0-9_-]+).*/\2/p' $rules | head -1)
+    groupadd -f "$group"
+    usermod -aG "$group" rec
+    echo "vm-setup: rules $rules, group $group"
+    udevadm control --reload
+    udevadm trigger --action=add --subsystem-match=rtc
+    udevadm settle
+fi
+if [ "${ALARM_WRITABLE:-yes}" = no ]; then
+    chgrp root /sys/class/rtc/rtc0/wakealarm
+    chmod 0644 /sys/class/rtc/rtc0/wakealarm
+fi
+ls -l /sys/class/rtc/rtc0/wakealarm
+
+if [ "$boot" -eq 1 ]; then
+    runuser -u rec -- "$share/guest/user-setup.sh"
+fi
