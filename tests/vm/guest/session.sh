@@ -13,15 +13,23 @@ export LANG=C.UTF-8 DISPLAY=:0 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS
 # The stand-in viewer records a minute in two seconds.
 export ORBIVU_STANDIN_SECONDS_PER_MINUTE=2
 Xvfb :0 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-for _ in $(seq 100); do
-    [ -S /tmp/.X11-unix/X0 ] && break
-    sleep 0.2
-done
+# No limit of its own on waits: the guest's clock leaps while it waits for the disk, and the
+# host stops a guest that takes too long.
+until [ -S /tmp/.X11-unix/X0 ]; do sleep 0.2; done
 dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
     >"$HOME/notify-boot$boot.log" 2>&1 &
 systemctl --user import-environment LANG DISPLAY QT_QPA_PLATFORM QT_LINUX_ACCESSIBILITY_ALWAYS_ON \
     ORBIVU_STANDIN_SECONDS_PER_MINUTE
-systemctl --user start xdg-desktop-autostart.target
+# The session's target pulls in the autostart entries, as a desktop's session target does.
+mkdir -p "$HOME/.config/systemd/user"
+cat >"$HOME/.config/systemd/user/vm-desktop.target" <<'UNIT'
+[Unit]
+Description=Desktop session of the recording user
+BindsTo=graphical-session.target
+Wants=xdg-desktop-autostart.target
+UNIT
+systemctl --user daemon-reload
+systemctl --user start vm-desktop.target
 echo "session: autostart: $(systemctl --user list-units --all --plain --no-legend 'app-*@autostart.service' | tr -s ' ' | cut -d' ' -f1-4)"
 
 db=$HOME/sandbox/viewer/Database/Orbivu.mdb
@@ -40,7 +48,7 @@ if [ "$boot" -eq 1 ]; then
         entry "$first" Morning
         entry $((first + 13 * 60)) Evening
         /usr/bin/dorvel --mirror-activity >"$out/dorvel-boot$boot.out" 2>&1 &
-        vm-press Dorvel StandBy 120
+        vm-press Dorvel StandBy 3600
         ;;
     cmos | fail)
         entry "$first" Morning
@@ -54,10 +62,10 @@ fi
 
 if [ "$SCENARIO" = fail ]; then
     # Dorvel ends for the wake-up tool; the tool fails and must start it again.
-    for _ in $(seq 600); do
-        again=$(pgrep -u rec -x dorvel | grep -vx "$first_pid" | head -1)
-        [ -n "$again" ] && break
+    again=
+    until [ -n "$again" ]; do
         sleep 1
+        again=$(pgrep -u rec -x dorvel | grep -vx "$first_pid" | head -1)
     done
     sleep 5
     echo "again=${again:-none} $(tr '\0' ' ' </proc/"${again:-0}"/cmdline 2>/dev/null)" >>"$out/plan"
