@@ -36,6 +36,7 @@
 #include "todolist.h"
 #include "viewerdb.h"
 #include "viewerprocess.h"
+#include "waketoolcheck.h"
 #include "widgetprompter.h"
 
 #include <QApplication>
@@ -160,7 +161,10 @@ int runApplication(int argc, char* argv[])
     });
     PowerServices powerServices{state, todo,  activity, log,      prompter,  window,   timer,
                                 clock, store, viewer,   powerOps, autostart, launcher, countdown};
-    AfterRecording after(powerServices, {endProcess});
+    AfterRecording after(powerServices,
+                         {endProcess, [](const QString& tool, const QStringList& args) {
+                              return runWakeToolCheck(tool, args);
+                          }});
     after.setWakeToolDryRun(commandLine.hasOption(kSimulatePower));
     Scheduler scheduler(
         state, todo, activity, db, viewer, prompter, window, timer, clock, log, autostart,

@@ -349,14 +349,30 @@ void AfterRecording::sleepUntilShortlyBeforeNext()
 void AfterRecording::runWakeTool(const QString& line)
 {
     AppState& s = m.state;
+    // Asked before anything changes: once Dorvel has ended, nobody would learn that the tool
+    // could not do its part, and no scheduler would be left.
+    if (m_hooks.checkWakeTool) {
+        const QString problem = m_hooks.checkWakeTool(
+            wakeToolProgram(), QStringList{QStringLiteral("--check")} + wakeToolArguments());
+        if (!problem.isEmpty()) {
+            tellUser(QStringLiteral("ERROR: the wake-up tool cannot switch the PC off, so Dorvel "
+                                    "keeps running: ") +
+                     problem +
+                     QStringLiteral(" (dorvel --check-power shows what the PC still needs)"));
+            return;
+        }
+    }
     m.timer.stop();
     m.autostart.setRunEntry(kRunEntryName, s.appPath + QStringLiteral("/dorvel"),
                             {QStringLiteral("min"), QStringLiteral("cmos")});
     const QString commandLine = wakeToolCommandLine();
     logLine(line);
     QString error;
-    if (!m.launcher.start(wakeToolProgram(), wakeToolArguments(), s.appPath, &error))
+    if (!m.launcher.start(wakeToolProgram(), wakeToolArguments(), s.appPath, &error)) {
+        m.timer.start();
         tellUser(QStringLiteral("ERROR: ") + commandLine + QStringLiteral(" not found"));
+        return;
+    }
     s.reloadRequested = false;
     m.view.removeTrayIcon();
     m.power.closeWakeTimer();

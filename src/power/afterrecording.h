@@ -59,6 +59,9 @@ public:
     struct Hooks {
         // Ends the program at once: no question, no saving. In tests it only records.
         std::function<void()> endProcess = [] {};
+        // The wake-up tool's check (program, arguments): empty when the tool can go ahead,
+        // else the problems. Unset, the tool is started unchecked.
+        std::function<QString(const QString&, const QStringList&)> checkWakeTool;
     };
 
     AfterRecording(PowerServices services, Hooks hooks);
@@ -84,7 +87,8 @@ public:
     // Sleeps until two minutes before the next launch, when that is more than ten minutes
     // away.
     void timedStandby();
-    // Starts the wake-up tool for the next launch and ends the program.
+    // Starts the wake-up tool for the next launch and ends the program; stays running, and
+    // says why, when the tool's check fails or the tool cannot be started.
     void runWakeTool(const QString& logLine);
     void countdownThenPowerOff();
     void standbyAfterLastRecording();

@@ -2,14 +2,51 @@
 // records calls as "Method|arg|arg", answers as the test tells it, never touches the machine.
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <unistd.h>
+
+// ListSessions' a(susso) and ListInhibitors' a(ssssuu), filled from "user" and "who|why".
+struct Session {
+    QString id, user;
+    uint uid = 0;
+};
+struct Inhibitor {
+    QString who, why;
+};
+Q_DECLARE_METATYPE(Session)
+Q_DECLARE_METATYPE(Inhibitor)
+QDBusArgument& operator<<(QDBusArgument& a, const Session& s)
+{
+    a.beginStructure();
+    a << s.id << s.uid << s.user << QStringLiteral("seat0")
+      << QDBusObjectPath("/org/freedesktop/login1/session/_3" + s.id);
+    a.endStructure();
+    return a;
+}
+const QDBusArgument& operator>>(const QDBusArgument& a, Session&)
+{
+    return a;
+}
+QDBusArgument& operator<<(QDBusArgument& a, const Inhibitor& i)
+{
+    a.beginStructure();
+    a << QStringLiteral("shutdown:sleep") << i.who << i.why << QStringLiteral("block") << 0u << 1u;
+    a.endStructure();
+    return a;
+}
+const QDBusArgument& operator>>(const QDBusArgument& a, Inhibitor&)
+{
+    return a;
+}
 
 class Fake : public QDBusVirtualObject {
 public:
@@ -24,6 +61,19 @@ public:
             m.answers[in[0].toString()] = in[1].toString();
         } else if (name == "SetFailing") {
             m.failing = in[0].toString();
+        } else if (name == "SetSessions") {
+            m.sessions.clear();
+            for (const QString& user : in[0].toStringList())
+                m.sessions.append(
+                    {QString::number(m.sessions.size() + 2), user, uint(2000 + m.sessions.size())});
+        } else if (name == "SetInhibitors") {
+            m.inhibitors.clear();
+            for (const QString& i : in[0].toStringList())
+                m.inhibitors.append({i.section('|', 0, 0), i.section('|', 1)});
+        } else if (name == "ListSessions") {
+            out = {QVariant::fromValue(m.sessions)};
+        } else if (name == "ListInhibitors") {
+            out = {QVariant::fromValue(m.inhibitors)};
         } else if (name == "SetAutoResume") {
             m.autoResume = in[0].toBool();
         } else if (name == "Resume") {
@@ -82,12 +132,18 @@ private:
         QString failing; // the method that answers with an error
         bool autoResume = true;
         QList<int> readEnds;
+        QList<Session> sessions;
+        QList<Inhibitor> inhibitors;
     } m;
 };
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    qDBusRegisterMetaType<Session>();
+    qDBusRegisterMetaType<QList<Session>>();
+    qDBusRegisterMetaType<Inhibitor>();
+    qDBusRegisterMetaType<QList<Inhibitor>>();
     QDBusConnection bus = QDBusConnection::sessionBus();
     Fake fake;
     // The screensaver's name first: the test waits for login1 and then expects both.

@@ -165,9 +165,17 @@ struct Rig {
     FakePower power{clock};
     PowerOps ops{power, prompter};
     int ended = 0;
-    AfterRecording after{PowerServices{state, todo, activity, log, prompter, view, timer, clock,
-                                       store, viewer, ops, sys, sys, sys},
-                         AfterRecording::Hooks{[this] { ++ended; }}};
+    // The wake-up tool's check: each call as one command line, and what it answers.
+    QStringList toolChecks;
+    QString toolProblem;
+    AfterRecording after{
+        PowerServices{state, todo, activity, log, prompter, view, timer, clock, store, viewer, ops,
+                      sys, sys, sys},
+        AfterRecording::Hooks{[this] { ++ended; },
+                              [this](const QString& tool, const QStringList& args) {
+                                  toolChecks << (QStringList{tool} + args).join(' ');
+                                  return toolProblem;
+                              }}};
 };
 
 } // namespace dorvel::test

@@ -204,6 +204,8 @@ private Q_SLOTS:
                                         << "2026-10-25 01:58:00";
         QTest::newRow("tool missing") << "2026-12-05 23:00:00"
                                       << "2026-12-05 22:57:00";
+        QTest::newRow("tool's check fails") << "2026-12-05 23:00:00"
+                                            << "2026-12-05 22:57:00";
     }
     void wakeToolOnRulePath()
     {
@@ -211,7 +213,10 @@ private Q_SLOTS:
         QFETCH(QString, wake);
         const bool missing = QTest::currentDataTag() == QString("tool missing");
         const bool simulated = QTest::currentDataTag() == QString("simulated");
+        const bool refused = QTest::currentDataTag() == QString("tool's check fails");
         Rig r;
+        if (refused)
+            r.toolProblem = "the wake alarm /sys/class/rtc/rtc0/wakealarm is not writable";
         r.after.setWakeToolDryRun(simulated);
         r.todo.nextEventTime = *parseDefault(next);
         r.clock.set(fromDaySerial(r.todo.nextEventTime).addSecs(-3 * 3600));
@@ -225,18 +230,31 @@ private Q_SLOTS:
         for (int tick = 0; tick < 2; ++tick) // nothing happens after the end
             r.after.checkAfterRecording();
 
-        const QString command = QString("/opt/my dorvel/Nocturo.exe ") +
-                                (simulated ? "--dry-run " : "") + "/wakeup=" + wake;
-        QCOMPARE(r.sys.started, QStringList{command});
-        QCOMPARE(r.sys.runEntries, QStringList{"Dorvel: /opt/my dorvel/dorvel min cmos"});
-        QCOMPARE(r.logTexts(), "   Shutdown (next record at " + next + ")|   Run Nocturo with " +
-                                   command +
-                                   (missing ? "|   ERROR: " + command + " not found" : ""));
-        QCOMPARE(r.prompter.texts(),
-                 missing ? QStringList{"ERROR: " + command + " not found"} : QStringList{});
-        QCOMPARE(r.powerCalls(), "closeWakeTimer"); // no power-off of its own
-        QCOMPARE(r.ended, 1);                       // also when the tool is missing
-        QVERIFY(!r.state.reloadRequested && !r.view.trayIcon && !r.timer.active);
+        const QString options = simulated ? "--dry-run " : "";
+        const QString command = "/opt/my dorvel/Nocturo.exe " + options + "/wakeup=" + wake;
+        // Asked first, dry in a simulated run, so that it reads nothing of the machine.
+        QCOMPARE(r.toolChecks,
+                 QStringList{"/opt/my dorvel/Nocturo.exe --check " + options + "/wakeup=" + wake});
+        QCOMPARE(r.sys.started, refused ? QStringList{} : QStringList{command});
+        QCOMPARE(r.sys.runEntries,
+                 refused ? QStringList{} : QStringList{"Dorvel: /opt/my dorvel/dorvel min cmos"});
+        const QString box =
+            refused
+                ? "ERROR: the wake-up tool cannot switch the PC off, so Dorvel keeps running: " +
+                      r.toolProblem + " (dorvel --check-power shows what the PC still needs)"
+            : missing ? "ERROR: " + command + " not found"
+                      : "";
+        QCOMPARE(r.logTexts(), "   Shutdown (next record at " + next + ")" +
+                                   (refused ? "" : "|   Run Nocturo with " + command) +
+                                   (box.isEmpty() ? "" : "|   " + box));
+        QCOMPARE(r.prompter.texts(), box.isEmpty() ? QStringList{} : QStringList{box});
+        // A tool that cannot do its part leaves the scheduler running, ticking, in the tray.
+        const bool ends = !refused && !missing;
+        QCOMPARE(r.powerCalls(), ends ? "closeWakeTimer" : ""); // no power-off of its own
+        QCOMPARE(r.ended, int(ends));
+        QCOMPARE(r.state.reloadRequested, !ends);
+        QCOMPARE(r.view.trayIcon, !ends);
+        QCOMPARE(r.timer.active, !ends);
     }
 
     void powerBoxLeftOpen_data()

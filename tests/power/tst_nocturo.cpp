@@ -32,11 +32,18 @@ private Q_SLOTS:
             << QStringList{dry, "--now=2026-03-29 01:55:00", "/wakeup=2026-03-29 03:06:00"} << 0
             << "\"+660\"";
         QTest::newRow("hour that does not exist")
-            << QStringList{"/wakeup=2026-03-29 02:30:00", dry, "--now=2026-03-28 20:00:00"} << 2
+            << QStringList{"/wakeup=2026-03-29 02:30:00", dry, "--now=2026-03-28 20:00:00"} << 1
             << "not a valid";
-        // Without --dry-run too: refused before the wake alarm or logind is touched.
-        QTest::newRow("past, for real")
-            << QStringList{"/wakeup=2001-01-01 00:00:00"} << 2 << "in the past";
+        // Dorvel's check before it ends for the tool: every problem, not only the first.
+        QTest::newRow("check, past and no logind")
+            << QStringList{"--check", "/wakeup=2001-01-01 00:00:00"} << 1
+            << "in the past or less than a minute ahead (now ";
+        QTest::newRow("check, dry run")
+            << QStringList{"--check", dry, "/wakeup=2001-01-01 00:00:00"} << 1 << "in the past";
+        QTest::newRow("--now for real") << QStringList{"/wakeup=2001-01-01 00:00:00", now} << 2
+                                        << "only allowed with --dry-run";
+        QTest::newRow("unknown argument")
+            << QStringList{"--wakeup=2001-01-01 00:00:00"} << 2 << "unknown argument";
         // The presence key, one of it also after a hand-edit changed the case.
         QTest::newRow("install") << QStringList{"--install"} << 0 << "[startup]\nbyteonoff=1\n";
     }

@@ -41,7 +41,7 @@ private Q_SLOTS:
         AfterRecording after(PowerServices{r.state, r.todo, r.activity, r.log, r.prompter, r.view,
                                            r.timer, r.clock, r.store, r.viewer, r.ops, r.sys, r.sys,
                                            form},
-                             AfterRecording::Hooks{[&] { ++r.ended; }});
+                             AfterRecording::Hooks{[&] { ++r.ended; }, {}});
         r.state.settings.shutDownType = "LastRec";
         r.todo.recordingCount = 1;
         r.state.pendingPowerAction = "StandByLastRec"; // Stop drops it too
