@@ -47,22 +47,22 @@ phase "Dorvel installed into the staging root"
 # One boot of a scenario's guest; returns when the guest has powered off (QEMU ends). When
 # the time is up the guest is asked to power off (ACPI button), so that it still hands out its
 # results, and stopped if it does not; the status is then 124.
-#   boot <scenario> <number> <rtc base: utc or yyyy-mm-ddThh:mm:ss> <seconds>
+#   boot <scenario> <number> <rtc base: utc or yyyy-mm-ddThh:mm:ss> <rtc clock> <seconds>
 boot() {
     local dir=$work/$1 rc=0 begin
     begin=$(date +%s)
     rm -f "$dir/monitor.in" "$dir/monitor.out"
     mkfifo "$dir/monitor.in" "$dir/monitor.out"
-    # icount without sleeping: while the guest idles its clock jumps to the next timer, so
-    # waits cost no real time. The guest suspends to idle (s2idle), not to S3: QEMU stops the
-    # clock of a guest in S3 under icount, and its RTC alarm would never come; in s2idle the
-    # clock leaps to the alarm, which wakes the guest as on a PC.
+    # icount without sleeping: while the guest idles its clock leaps to the next timer, so
+    # waits cost no real time. The RTC follows that clock (vm), except where the guest
+    # suspends (host): QEMU stops the virtual clock of a guest in S3, and its alarm would
+    # never come.
     qemu-system-x86_64 -machine pc,accel=tcg -cpu max -m 1024 \
-        -smp 1 -icount shift=0,sleep=off -rtc base="$3",clock=vm \
+        -smp 1 -icount shift=0,sleep=off -rtc base="$3",clock="$4" \
         -global PIIX4_PM.disable_s3=0 -no-reboot -display none -monitor "pipe:$dir/monitor" \
         -serial "file:$dir/serial-boot$2.log" \
         -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
-        -append "root=/dev/vda rw console=ttyS0 systemd.show_status=0 mem_sleep_default=s2idle" \
+        -append "root=/dev/vda rw console=ttyS0 systemd.show_status=0" \
         -drive "file=$dir/disk.qcow2,if=virtio,format=qcow2,cache=unsafe" \
         -virtfs "local,path=$dir/share,mount_tag=host,security_model=passthrough" \
         >"$dir/qemu-boot$2.log" 2>&1 &
@@ -71,12 +71,12 @@ boot() {
     local asked=0
     while kill -0 "$qemu" 2>/dev/null; do
         local spent=$(($(date +%s) - begin))
-        if [ $asked -eq 0 ] && [ $spent -ge "$4" ]; then
+        if [ $asked -eq 0 ] && [ $spent -ge "$5" ]; then
             echo "time is up after $spent s: pressing the power button" >&2
             echo system_powerdown >"$dir/monitor.in"
             asked=1
             rc=124
-        elif [ $spent -ge $(($4 + 60)) ]; then
+        elif [ $spent -ge $(($5 + 60)) ]; then
             kill "$qemu"
             break
         fi
@@ -99,30 +99,30 @@ prepare() {
     chmod 1777 "$dir/share/out"
     cp -a "$work/root" "$dir/share/root"
     cp -a "$here/guest" "$dir/share/guest"
-    cp "$build/bin/vm-press" "$dir/share/bin/"
+    cp "$build/bin/vm-press" "$build/bin/vm-rtc-jump" "$dir/share/bin/"
     qemu-img create -q -f qcow2 -b "$image/root.img" -F raw "$dir/disk.qcow2"
     case $1 in
-    standby) printf 'SCENARIO=standby\nSHUTDOWN_TYPE=LastRec\n' ;;
+    standby) printf 'SCENARIO=standby\nSHUTDOWN_TYPE=LastRec\nSLEEP_FAST=yes\n' ;;
     cmos) printf 'SCENARIO=cmos\nSHUTDOWN_TYPE=Rule\n' ;;
     fail) printf 'SCENARIO=fail\nSHUTDOWN_TYPE=Rule\nALARM_WRITABLE=no\n' ;;
     esac >"$dir/share/scenario"
 }
 
 run_standby() {
-    boot standby 1 utc "$limit"
+    boot standby 1 utc host "$limit"
 }
 
 run_cmos() {
-    boot cmos 1 utc "$limit" || return $?
+    boot cmos 1 utc vm "$limit" || return $?
     local alarm
     alarm=$(cat "$work/cmos/share/out/boot1/wakealarm" 2>/dev/null || true)
     [[ $alarm =~ ^[0-9]+$ ]] || return 0
     # The PC comes on at the alarm: the guest's clock starts there.
-    boot cmos 2 "$(date -u -d "@$alarm" '+%Y-%m-%dT%H:%M:%S')" "$limit"
+    boot cmos 2 "$(date -u -d "@$alarm" '+%Y-%m-%dT%H:%M:%S')" vm "$limit"
 }
 
 run_fail() {
-    boot fail 1 utc "$limit"
+    boot fail 1 utc vm "$limit"
 }
 
 # Runs the scenarios side by side (each guest uses one host core at most).
@@ -154,6 +154,7 @@ check() { # <scenario> <description> <command...>
     fi
 }
 has() { grep -qF -- "$2" "$1"; }
+not() { ! "$@"; }
 count_is() { [ "$(grep -cF -- "$2" "$1" 2>/dev/null)" -eq "$3" ]; }
 plan() { sed -n "s/^$2=//p" "$work/$1/share/out/plan" | head -1; }
 stamp() { date -u -d "@$1" '+%Y-%m-%d %H:%M:%S'; }
@@ -185,6 +186,8 @@ for s in "${scenarios[@]}"; do
         check "$s" "the first recording was made" recorded "$b" Morning
         check "$s" "Dorvel suspended the guest for its wake-up (event log)" \
             has "$b/Dorvel.log" "   StandBy for "
+        check "$s" "an RTC wake alarm was armed when the guest went to sleep" \
+            has "$b/journal.txt" "vm-rtc-jump: RTC and clock moved"
         check "$s" "the kernel suspended to RAM and resumed once" \
             count_is "$b/journal.txt" "PM: suspend exit" 1
         check "$s" "logind carried out the suspend" has "$b/journal.txt" "The system will suspend now!"
@@ -223,10 +226,18 @@ for s in "${scenarios[@]}"; do
     fail)
         b=$out/boot1
         check "$s" "the first recording was made" recorded "$b" Morning
-        check "$s" "Dorvel ran the wake-up tool" has "$b/Dorvel.log" "   Run Nocturo with "
-        check "$s" "the tool's failure is in the event log" has "$b/Dorvel.log" "Nocturo"
+        check "$s" "Dorvel did not run the tool: its check failed" \
+            not has "$b/Dorvel.log" "   Run Nocturo with "
+        check "$s" "Dorvel said why it keeps running, naming the alarm" \
+            grep -qE 'wake-up tool cannot switch the PC off.*wakealarm' "$b/Dorvel.log"
+        check "$s" "Dorvel kept running after its check failed" grep -qE '^stays=[0-9]+$' "$out/plan"
+        check "$s" "the tool run on its own failed" grep -qx 'tool=1' "$out/plan"
+        check "$s" "the tool said why on standard error" grep -q 'wakealarm' "$out/nocturo.err"
+        check "$s" "the tool's failure is in the event log" has "$b/Dorvel.log" "   Nocturo failed: "
+        check "$s" "the tool sent a desktop notification" \
+            has "$b/notify-boot1.log" "the PC could not be switched off for the next recording"
         check "$s" "no alarm is left armed" test -z "$(cat "$b/wakealarm")"
-        check "$s" "Dorvel runs again" grep -qE '^again=[0-9]+ ' "$out/plan"
+        check "$s" "the tool started Dorvel again, minimised" grep -qE '^again=[0-9]+ .*dorvel min' "$out/plan"
         ;;
     esac
 done

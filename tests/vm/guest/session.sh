@@ -61,14 +61,26 @@ if [ "$boot" -eq 1 ]; then
 fi
 
 if [ "$SCENARIO" = fail ]; then
-    # Dorvel ends for the wake-up tool; the tool fails and must start it again.
+    log=$HOME/.local/state/Dorvel/Dorvel.log
+    # Dorvel asks the tool's check before it ends for the tool: the check fails, Dorvel stays.
+    until grep -q 'wake-up tool cannot switch the PC off' "$log" 2>/dev/null; do sleep 1; done
+    sleep 5
+    kill -0 "$first_pid" && echo "stays=$first_pid" >>"$out/plan"
+    # The tool on its own (as when the alarm was taken away after that check): it must report
+    # the failure and start the scheduler again. Dorvel is ended first, as if it had gone.
+    kill "$first_pid"
+    wait "$first_pid"
+    night=$(sed -n 's/^Night=//p' "$out/plan")
+    /usr/lib/dorvel/Nocturo.exe "/wakeup=$(date -d "@$((night - 180))" '+%Y-%m-%d %H:%M:%S')" \
+        2>"$out/nocturo.err"
+    echo "tool=$?" >>"$out/plan"
     again=
     until [ -n "$again" ]; do
         sleep 1
-        again=$(pgrep -u rec -x dorvel | grep -vx "$first_pid" | head -1)
+        again=$(pgrep -u rec -x dorvel | head -1)
     done
     sleep 5
-    echo "again=${again:-none} $(tr '\0' ' ' </proc/"${again:-0}"/cmdline 2>/dev/null)" >>"$out/plan"
+    echo "again=$again $(tr '\0' ' ' </proc/"$again"/cmdline 2>/dev/null)" >>"$out/plan"
     systemctl poweroff
 fi
 wait

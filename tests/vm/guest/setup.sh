@@ -16,7 +16,16 @@ echo "vm-setup: boot $boot of scenario $SCENARIO, guest clock $(date -u '+%F %T'
 
 if [ "$boot" -eq 1 ]; then
     cp -a "$share/root/." /
-    install -m 755 "$share/bin/vm-press" /usr/local/bin/vm-press
+    install -m 755 "$share/bin/vm-press" "$share/bin/vm-rtc-jump" /usr/local/bin/
+    if [ "${SLEEP_FAST:-no}" = yes ]; then
+        # The minutes asleep pass in seconds: right before the kernel suspends, the RTC is
+        # moved to shortly before the alarm Dorvel armed (and the kernel counts the time
+        # asleep on the RTC, so the clock is right after the wake-up).
+        mkdir -p /usr/lib/systemd/system-sleep
+        printf '#!/bin/sh\n[ "$1" = pre ] && exec /usr/local/bin/vm-rtc-jump 5\nexit 0\n' \
+            >/usr/lib/systemd/system-sleep/vm-rtc-jump
+        chmod 755 /usr/lib/systemd/system-sleep/vm-rtc-jump
+    fi
     rules=$(grep -rlis wakealarm /usr/lib/udev/rules.d /etc/udev/rules.d 2>/dev/null || true)
     if [ -z "$rules" ]; then
         # No rule installed: the test grants the alarm to the group itself, as the README
