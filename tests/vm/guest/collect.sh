@@ -1,8 +1,10 @@
 #!/bin/bash
-# At power-off: copies what the test looks at into the shared folder, one folder per boot.
+# At power-off: gathers what the test looks at, one folder per boot, and writes all of it
+# (the earlier boots' too) as a tar archive onto the results disk.
 set -u
+out=/var/lib/dorvel-vm/out
 boot=$(cat /var/lib/dorvel-vm/boots)
-to=/mnt/host/out/boot$boot
+to=$out/boot$boot
 mkdir -p "$to"
 home=/home/rec
 cp "$home/.local/state/Dorvel/Dorvel.log" "$to/Dorvel.log" 2>/dev/null
@@ -13,4 +15,5 @@ cat /sys/class/rtc/rtc0/wakealarm >"$to/wakealarm" 2>&1
 cat /proc/driver/rtc >"$to/proc-rtc" 2>&1
 journalctl -b --no-pager -o short-iso >"$to/journal.txt" 2>&1
 date -u '+%s' >"$to/clock"
+tar -C "$out" -cf /dev/vdb .
 sync

@@ -2,7 +2,9 @@
 # Runs on the host while the guest image is made (mmdebstrap's customize hook); $1 is the
 # guest's root. Everything that changes from run to run (the programs, the rules, what a
 # scenario does) comes at boot from the shared folder /mnt/host instead, so this stays
-# stable and the image is made once.
+# stable and the image is made once. The shared folder is used only at boot: after a suspend
+# its virtio transport is gone (its driver cannot resume), so the setup copies what later
+# steps need to the guest's disk, and the results leave through a disk of their own.
 set -eu
 root=$1
 
@@ -10,7 +12,7 @@ echo dorvel-vm >"$root/etc/hostname"
 printf '127.0.1.1 dorvel-vm\n' >>"$root/etc/hosts"
 cat >"$root/etc/fstab" <<'EOF'
 /dev/vda / ext4 rw,noatime 0 1
-host /mnt/host 9p trans=virtio,version=9p2000.L,msize=262144,cache=none 0 0
+host /mnt/host 9p trans=virtio,version=9p2000.L,msize=262144,cache=none,nofail 0 0
 EOF
 mkdir -p "$root/mnt/host"
 ln -sf /usr/share/zoneinfo/UTC "$root/etc/localtime"
@@ -29,8 +31,8 @@ EOF
 # The login starts the desktop session of the scenario (a script of the shared folder).
 cat >>"$root/home/rec/.profile" <<'EOF'
 
-if [ "$(tty)" = /dev/tty1 ] && [ -x /mnt/host/guest/session.sh ]; then
-    exec /mnt/host/guest/session.sh >>/home/rec/session.log 2>&1
+if [ "$(tty)" = /dev/tty1 ] && [ -x /usr/local/lib/dorvel-vm/session.sh ]; then
+    exec /usr/local/lib/dorvel-vm/session.sh
 fi
 EOF
 
@@ -51,18 +53,17 @@ StandardOutput=journal+console
 [Install]
 WantedBy=multi-user.target
 EOF
-# At power-off, while the shared folder is still there: copy out what the test looks at.
+# At power-off: write what the test looks at to the results disk.
 cat >"$root/etc/systemd/system/vm-collect.service" <<'EOF'
 [Unit]
-Description=Copy the results of this boot to the shared folder
-RequiresMountsFor=/mnt/host
+Description=Write the results of this boot to the results disk
 After=vm-setup.service systemd-user-sessions.service
 
 [Service]
 Type=oneshot
 RemainAfterExit=yes
 ExecStart=/bin/true
-ExecStop=/mnt/host/guest/collect.sh
+ExecStop=/usr/local/lib/dorvel-vm/collect.sh
 TimeoutStopSec=30
 
 [Install]

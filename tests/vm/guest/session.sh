@@ -3,8 +3,8 @@
 # without a screen, the session's autostart entries run by the user's service manager (as a
 # desktop does), and at the first boot what the scenario has the user do.
 set -uo pipefail
-. /mnt/host/scenario
-out=/mnt/host/out
+. /usr/local/lib/dorvel-vm/scenario
+out=/var/lib/dorvel-vm/out
 boot=$(cat /var/lib/dorvel-vm/boots)
 exec >>"$out/session-boot$boot.log" 2>&1
 echo "session: boot $boot, $(date -u '+%F %T')"

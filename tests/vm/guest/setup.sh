@@ -2,16 +2,22 @@
 # Runs as root at every boot of the guest, before the automatic login. At the first boot of
 # a run it installs Dorvel from the shared folder (the tree `cmake --install` made, with its
 # udev and polkit rules) and prepares the recording user: a demo viewer folder and database,
-# the settings of the scenario and the wake-up tool recorded as installed.
+# the settings of the scenario and the wake-up tool recorded as installed. The scripts of the
+# later steps are copied to the disk, and the shared folder is let go: it would not survive
+# a suspend.
 set -euo pipefail
 share=/mnt/host
-# shellcheck source=/dev/null
-. "$share/scenario"
+lib=/usr/local/lib/dorvel-vm
 state=/var/lib/dorvel-vm
-mkdir -p "$state" "$share/out"
+out=$state/out
+mkdir -p "$lib" "$out"
+chmod 1777 "$out"
+cp "$share"/guest/*.sh "$share/scenario" "$lib/"
+# shellcheck source=/dev/null
+. "$lib/scenario"
 boot=$(($(cat "$state/boots" 2>/dev/null || echo 0) + 1))
 echo "$boot" >"$state/boots"
-date -u '+%s' >"$share/out/boot$boot.clock"
+date -u '+%s' >"$out/boot$boot.clock"
 echo "vm-setup: boot $boot of scenario $SCENARIO, guest clock $(date -u '+%F %T') UTC"
 
 if [ "$boot" -eq 1 ]; then
@@ -50,5 +56,6 @@ fi
 ls -l /sys/class/rtc/rtc0/wakealarm
 
 if [ "$boot" -eq 1 ]; then
-    runuser -u rec -- "$share/guest/user-setup.sh"
+    runuser -u rec -- "$lib/user-setup.sh"
 fi
+umount -l "$share"

@@ -3,7 +3,7 @@
 # demo generator's), its settings and Dorvel's in ~/.config, and the wake-up tool recorded as
 # installed. The scenario's entries are added when the session starts, relative to the clock.
 set -euo pipefail
-. /mnt/host/scenario
+. /usr/local/lib/dorvel-vm/scenario
 cd "$HOME"
 dorvel-demo "$HOME/sandbox" --entries 0 --language eng
 mkdir -p "$HOME/.config"
