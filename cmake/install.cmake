@@ -4,7 +4,8 @@
 #                        in its own folder), the stand-in viewer and the demo generator
 # <prefix>/bin/          links to dorvel and dorvel-demo; a program started through a link
 #                        still finds its folder, because Qt resolves /proc/self/exe
-# <prefix>/share/        menu entry, AppStream metainfo, hicolor icons, README
+# <prefix>/share/        menu entry, AppStream metainfo, hicolor icons, README, polkit rule
+# <prefix>/lib/udev/     the udev rule for the RTC's wake alarm
 #
 # The program's folder is not writable once installed, so the event log goes to
 # $XDG_STATE_HOME/Dorvel/. Nothing of the user's (settings, log, autostart entry) lives in the
@@ -37,6 +38,15 @@ install(FILES ${CMAKE_BINARY_DIR}/data/${DORVEL_APP_ID}.metainfo.xml DESTINATION
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/icons/hicolor DESTINATION share/icons)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/dorvel)
 
+# Set-up for unattended recording: the group "wakealarm" may arm the RTC's wake alarm (udev)
+# and power off and suspend without a password (polkit). Below the prefix, so that a scratch
+# or staged install stays inside it; with the prefix /usr (the Debian package) they land where
+# udev and polkit read them. The package's postinst creates the group.
+install(FILES ${CMAKE_SOURCE_DIR}/data/system/60-dorvel-wakealarm.rules
+    DESTINATION lib/udev/rules.d)
+install(FILES ${CMAKE_SOURCE_DIR}/data/system/60-dorvel-power.rules
+    DESTINATION share/polkit-1/rules.d)
+
 # cpack -G DEB in the build folder. Library dependencies come from dpkg-shlibdeps; the Qt
 # plugins that are loaded, not linked, are named here: the SQLite driver for the viewer's
 # database and the SVG icon engine for the icons.
@@ -57,7 +67,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6svg6, adduser")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/data/system/postinst)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "powerreadiness.h"
+#include "settingsstore.h"
 #include "system.h"
 
 #include <QCoreApplication>
@@ -49,6 +51,11 @@ const QList<ProgramOption>& programOptions()
          QStringLiteral("also print every activity-list line to standard output (automatic\n"
                         "without a display)")},
         {{kQuitWhenIdle}, QStringLiteral("end as soon as start-up is done (for measurements)")},
+        {{kCheckPower},
+         QStringLiteral("tell whether this PC is ready for unattended recording (wake by RTC,\n"
+                        "power-off and suspend without a password, wake-up tool, autostart,\n"
+                        "automatic login) and how to put right what is not; exit status 0\n"
+                        "only when it is ready")},
         {{kHelpShort, kHelp}, QStringLiteral("show this help and end")},
         {{kVersion}, QStringLiteral("show the version and end")},
     };
@@ -62,6 +69,8 @@ OptionsCheck checkOptions(const QStringList& argsWithoutProgram)
             return {OptionsCheck::Outcome::Help, {}};
         if (arg == kVersion)
             return {OptionsCheck::Outcome::Version, {}};
+        if (arg == kCheckPower)
+            return {OptionsCheck::Outcome::CheckPower, {}};
         if (!arg.startsWith(QLatin1Char('-')) || isSwitchWord(arg))
             continue;
         bool known = false;
@@ -115,7 +124,8 @@ QString helpText(const QString& programFolder)
     text += QStringLiteral(
         "\nEvery event-log line and every message also goes to standard error, with its\n"
         "level, so that the messages of an autostarted Dorvel reach the journal.\n"
-        "Exit status: 0, or 2 for an unknown option.\n");
+        "Exit status: 0, or 2 for an unknown option; with --check-power 1 when the PC is\n"
+        "not ready.\n");
     return text;
 }
 
@@ -136,6 +146,14 @@ std::optional<int> handleCommandLineOptions(int argc, char* argv[])
                                      "Try 'dorvel --help' for the switches and options.\n")
                           .arg(check.unknown));
         return 2;
+    case OptionsCheck::Outcome::CheckPower: {
+        QCoreApplication app(argc, argv);
+        const QtSettingsStore store;
+        const QList<ReadinessItem> items = checkPowerReadiness(
+            systemReadinessInputs(QCoreApplication::applicationDirPath(), store));
+        print(stdout, formatReadiness(items));
+        return isReadyForUnattendedRecording(items) ? 0 : 1;
+    }
     case OptionsCheck::Outcome::Help:
         break;
     }

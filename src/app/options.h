@@ -16,6 +16,7 @@ inline const QString kQuitWhenIdle = QStringLiteral("--quit-when-idle");
 inline const QString kHelp = QStringLiteral("--help");
 inline const QString kHelpShort = QStringLiteral("-h");
 inline const QString kVersion = QStringLiteral("--version");
+inline const QString kCheckPower = QStringLiteral("--check-power");
 
 struct ProgramOption {
     QStringList names; // the spellings that are accepted, as --help shows them
@@ -27,7 +28,7 @@ struct ProgramOption {
 const QList<ProgramOption>& programOptions();
 
 struct OptionsCheck {
-    enum class Outcome { Run, Help, Version, Unknown };
+    enum class Outcome { Run, Help, Version, CheckPower, Unknown };
     Outcome outcome = Outcome::Run;
     QString unknown; // the first argument that is not accepted
 };

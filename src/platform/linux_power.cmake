@@ -12,4 +12,5 @@ target_sources(dorvel_platform PRIVATE
 target_sources(dorvel_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/rtcalarm.cpp ${CMAKE_CURRENT_LIST_DIR}/rtcalarm.h
     ${CMAKE_CURRENT_LIST_DIR}/logindcheck.cpp ${CMAKE_CURRENT_LIST_DIR}/logindcheck.h
+    ${CMAKE_CURRENT_LIST_DIR}/powerreadiness.cpp ${CMAKE_CURRENT_LIST_DIR}/powerreadiness.h
 )

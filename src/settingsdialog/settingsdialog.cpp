@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -39,6 +40,11 @@ QRadioButton* option(const char* name, const QString& caption, QWidget* parent)
 QLineEdit* field(const char* name, const QString& accessibleName, QWidget* parent)
 {
     return named(new QLineEdit(parent), name, accessibleName);
+}
+
+QString checkPowerTitle()
+{
+    return QStringLiteral("Dorvel: power set-up");
 }
 
 } // namespace
@@ -131,6 +137,9 @@ Dialog::Dialog(SettingsEditor& editor, QWidget* parent) : QDialog(parent), m_edi
                                                          "Enable Standby Option if possible"),
                                           shutdownFrame),
                           "CommandCheck_Suspend");
+    const QString checkPower = QStringLiteral("Bereitschaft prüfen / Check power set-up");
+    m_checkPower =
+        named(new QPushButton(checkPower, shutdownFrame), "Command_CheckPower", checkPower);
     auto* shutdownLayout = new QGridLayout(shutdownFrame);
     shutdownLayout->addWidget(m_never, 0, 0, 1, 2);
     shutdownLayout->addWidget(m_lastRec, 1, 0, 1, 2);
@@ -140,6 +149,7 @@ Dialog::Dialog(SettingsEditor& editor, QWidget* parent) : QDialog(parent), m_edi
     shutdownLayout->addWidget(m_waitProg, 4, 0);
     shutdownLayout->addWidget(m_waitProgName, 4, 1);
     shutdownLayout->addWidget(m_standbyTest, 5, 0, 1, 2);
+    shutdownLayout->addWidget(m_checkPower, 6, 0, Qt::AlignLeft);
 
     // Viewer options.
     auto* viewerFrame =
@@ -198,6 +208,15 @@ Dialog::Dialog(SettingsEditor& editor, QWidget* parent) : QDialog(parent), m_edi
     connect(m_autostart, &QRadioButton::clicked, this, [this] { m_editor.autostartChosen(true); });
     connect(m_manual, &QRadioButton::clicked, this, [this] { m_editor.autostartChosen(false); });
     connect(m_standbyTest, &QPushButton::clicked, this, [this] { m_editor.standbyTest(); });
+    // Not modal: the report may stay open beside the dialog while the scheduler goes on.
+    connect(m_checkPower, &QPushButton::clicked, this, [this] {
+        auto* box = new QMessageBox(QMessageBox::Information, checkPowerTitle(),
+                                    m_editor.powerReadinessReport(), QMessageBox::Close, this);
+        box->setObjectName(QStringLiteral("PowerReport"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    });
     connect(m_search, &QPushButton::clicked, this, [this] {
         if (const std::optional<QString> path = m_editor.searchDatabase(m_database->text()))
             m_database->setText(*path);

@@ -67,6 +67,7 @@ private:
     QCheckBox* m_waitProg;
     QLineEdit* m_waitProgName;  // Text_WaitForProg
     QPushButton* m_standbyTest; // CommandCheck_Suspend
+    QPushButton* m_checkPower;  // Command_CheckPower
     QCheckBox* m_delay;         // Check_Delay
     QLineEdit* m_delayText;     // Text2
     QCheckBox* m_streamonly;

@@ -1,4 +1,5 @@
 #include "settingseditor.h"
+#include "powerreadiness.h"
 
 #include "appstate.h"
 #include "autostart.h"
@@ -225,6 +226,11 @@ std::optional<QString> SettingsEditor::searchDatabase(const QString& shownPath)
         return std::nullopt;
     s.reloadRequested = true;
     return chosen;
+}
+
+QString SettingsEditor::powerReadinessReport() const
+{
+    return formatReadiness(checkPowerReadiness(systemReadinessInputs(m.state.appPath, m.store)));
 }
 
 void SettingsEditor::standbyTest()

@@ -84,6 +84,8 @@ public:
 
     // CommandCheck_Suspend.
     void standbyTest();
+    // Command_CheckPower: what dorvel --check-power reports about this PC.
+    QString powerReadinessReport() const;
 
     // OKButton: the ten steps. Returns false when a field holds a value that cannot be
     // saved; the dialog then stays open and nothing has been written.

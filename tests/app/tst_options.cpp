@@ -73,6 +73,9 @@ private Q_SLOTS:
                                   << "-platform";
         QTest::newRow("help") << QStringList{"min", "--help"} << Outcome::Help << "";
         QTest::newRow("-h") << QStringList{"-h"} << Outcome::Help << "";
+        // The readiness report needs no display and starts no scheduler.
+        QTest::newRow("check power")
+            << QStringList{"min", "--check-power"} << Outcome::CheckPower << "";
         QTest::newRow("version") << QStringList{"--version", "--help"} << Outcome::Version << "";
         QTest::newRow("unknown before help")
             << QStringList{"--bogus", "--help"} << Outcome::Unknown << "--bogus";

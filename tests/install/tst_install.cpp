@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -119,6 +120,44 @@ private Q_SLOTS:
                                   << "file";
         QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/dorvel.svg"
                               << "file";
+        QTest::newRow("udev rule") << "lib/udev/rules.d/60-dorvel-wakealarm.rules"
+                                   << "file";
+        QTest::newRow("polkit rule") << "share/polkit-1/rules.d/60-dorvel-power.rules"
+                                     << "file";
+    }
+
+    // The set-up files grant the one group exactly what unattended recording needs.
+    void setUpFiles_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("holds");
+        QTest::newRow("udev: the group may write the wake alarm")
+            << "lib/udev/rules.d/60-dorvel-wakealarm.rules"
+            << QStringList{"SUBSYSTEM==\"rtc\"", "ACTION==\"add|change\"",
+                           "RUN+=\"/bin/chgrp wakealarm /sys%p/wakealarm\"",
+                           "RUN+=\"/bin/chmod g+w /sys%p/wakealarm\""};
+        QStringList actions;
+        for (const char* a : {"power-off", "suspend"})
+            for (const char* variant : {"", "-multiple-sessions", "-ignore-inhibit"})
+                actions << QStringLiteral("\"org.freedesktop.login1.%1%2\"").arg(a, variant);
+        QTest::newRow("polkit: power-off and suspend without a password")
+            << "share/polkit-1/rules.d/60-dorvel-power.rules"
+            << actions + QStringList{"subject.isInGroup(\"wakealarm\")", "polkit.Result.YES"};
+    }
+    void setUpFiles()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, holds);
+        const QString text = QString::fromUtf8(readFile(installed(path)));
+        for (const QString& h : holds)
+            QVERIFY2(text.contains(h), qPrintable(h));
+        // Only what the rule must grant: no other login1 action, no hibernate or reboot.
+        const QRegularExpression action(QStringLiteral("org\\.freedesktop\\.login1\\.[a-z-]+"));
+        auto it = action.globalMatch(text);
+        while (it.hasNext()) {
+            const QString found = QLatin1Char('"') + it.next().captured(0) + QLatin1Char('"');
+            QVERIFY2(holds.contains(found), qPrintable(found));
+        }
     }
     void installedFiles()
     {

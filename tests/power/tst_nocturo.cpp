@@ -3,6 +3,7 @@
 // the RTC wake alarm that it and the power backend use writes.
 
 #include "power_wakealarm.h"
+#include "waketoolcheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,6 +72,34 @@ private Q_SLOTS:
             got = conf.readAll();
         QVERIFY2(got.contains(out), qPrintable(got));
         QCOMPARE(got.startsWith("Dry run:"), args.contains("--dry-run") && p.exitCode() == 0);
+    }
+
+    // What Dorvel makes of the tool's check: nothing when it may end, else the tool's own
+    // words without its name, or why the tool could not answer.
+    void checkAsDorvelSeesIt_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("problem"); // the start of it; empty: may go ahead
+        const QString future =
+            "/wakeup=" + QDateTime::currentDateTime().addDays(1).toString("yyyy-MM-dd HH:mm:ss");
+        QTest::newRow("ready") << NOCTURO_PATH << QStringList{"--check", "--dry-run", future} << "";
+        QTest::newRow("past") << NOCTURO_PATH
+                              << QStringList{"--check", "--dry-run", "/wakeup=2001-01-01 00:00:00"}
+                              << "the wake-up time 2001-01-01 00:00:00 is in the past";
+        QTest::newRow("tool missing")
+            << "/nonexistent/Nocturo.exe" << QStringList{"--check", future}
+            << "/nonexistent/Nocturo.exe cannot be started";
+        QTest::newRow("tool says nothing")
+            << "/bin/false" << QStringList{} << "/bin/false ended with status 1 and said nothing";
+    }
+    void checkAsDorvelSeesIt()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(QString, problem);
+        const QString got = dorvel::runWakeToolCheck(program, args);
+        QVERIFY2(problem.isEmpty() ? got.isEmpty() : got.startsWith(problem), qPrintable(got));
     }
 
     // "0" first, since the kernel refuses a new alarm while one is set, then the seconds from

@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlDatabase>
@@ -129,6 +130,7 @@ private Q_SLOTS:
             {"Check_WaitProg", "Auf Programm warten / Wait for program"},
             {"CommandCheck_Suspend",
              "StandBy aktivieren (falls möglich) / Enable Standby Option if possible"},
+            {"Command_CheckPower", "Bereitschaft prüfen / Check power set-up"},
             {"Frame5", "Orbivu Optionen / Orbivu options"},
             {"Check_Delay", "msek Aufnahmeverzögerung / msec recorddelay"},
             {"Check_Streamonly",
@@ -158,6 +160,26 @@ private Q_SLOTS:
         else if (auto* l = qobject_cast<QLabel*>(w))
             text = l->text();
         QCOMPARE(text, caption);
+    }
+
+    // The readiness report beside the dialog, not in its way: the dialog stays usable.
+    void powerReport()
+    {
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/dorvel-test");
+        Rig rig;
+        Dialog& d = rig.open();
+        QCOMPARE(rig.child("Command_CheckPower")->accessibleName(),
+                 QStringLiteral("Bereitschaft prüfen / Check power set-up"));
+        rig.click("Command_CheckPower");
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY((box = d.findChild<QMessageBox*>("PowerReport")) && box->isVisible());
+        QVERIFY(!box->isModal());
+        QVERIFY2(box->text().startsWith("Is this PC ready for unattended recording?") &&
+                     box->text().contains("logind CanPowerOff: logind does not answer") &&
+                     box->text().endsWith("must be put right first.\n"),
+                 qPrintable(box->text()));
+        QVERIFY(rig.child("OKButton")->isEnabled());
+        box->close();
     }
 
     // Fields and the picture button have no caption of their own: a screen reader needs a name.
