@@ -32,16 +32,10 @@ if [ "$boot" -eq 1 ]; then
             >/usr/lib/systemd/system-sleep/vm-rtc-jump
         chmod 755 /usr/lib/systemd/system-sleep/vm-rtc-jump
     fi
-    rules=$(grep -rlis wakealarm /usr/lib/udev/rules.d /etc/udev/rules.d 2>/dev/null || true)
-    if [ -z "$rules" ]; then
-        # No rule installed: the test grants the alarm to the group itself, as the README
-        # tells a user to do by hand.
-        rules=/etc/udev/rules.d/60-vm-wakealarm.rules
-        cat >"$rules" <<'EOF'
-ACTION=="add", SUBSYSTEM=="rtc", KERNEL=="rtc0", RUN+="/bin/chgrp wakealarm /sys%p/wakealarm", RUN+="/bin/chmod g+w /sys%p/wakealarm"
-EOF
-    fi
-    group=$(sed -nE 's/.*(GROUP="|chgrp )([A-Za-z0-9_-]+).*/\2/p' $rules | head -1)
+    # The rules Dorvel installs: the wake alarm and power-off for the group they name.
+    rules=$(grep -rls wakealarm /usr/lib/udev/rules.d || true)
+    group=$(sed -nE 's/.*RUN\+="\/bin\/chgrp ([A-Za-z0-9_-]+) .*/\1/p' $rules | head -1)
+    [ -n "$group" ] || { echo "vm-setup: no udev rule for the wake alarm installed" >&2; exit 1; }
     groupadd -f "$group"
     usermod -aG "$group" rec
     echo "vm-setup: rules $rules, group $group"
