@@ -15,7 +15,9 @@
 #            RTC alarm and powers the guest off; a second boot with the clock at the alarm
 #            time starts Dorvel by automatic login and autostart, and it records the next
 #            entry.
-#   fail     As cmos, but the alarm is not writable: the tool says so and Dorvel runs again.
+#   fail     As cmos, but the alarm is not writable: Dorvel's check of the tool says so and
+#            Dorvel keeps running; the tool run on its own reports the failure (standard
+#            error, event log, desktop notification), arms nothing and starts "dorvel min".
 #
 # Exit status 0 when every check passed, 1 when one failed, 77 when this host cannot run
 # the guest at all (the reason is printed).
@@ -30,7 +32,7 @@ work=$build/vm/run
 t0=$(date +%s)
 # Real seconds one boot may take, start to power-off. The guest's own clock does not depend on
 # it: it counts executed instructions and skips idle time.
-limit=${DORVEL_VM_BOOT_SECONDS:-130}
+limit=${DORVEL_VM_BOOT_SECONDS:-240}
 
 phase() { echo "[$(($(date +%s) - t0)) s] $*"; }
 
@@ -158,7 +160,8 @@ check() { # <scenario> <description> <command...>
     fi
 }
 has() { grep -qF -- "$2" "$1"; }
-not() { ! "$@"; }
+lacks() { [ -f "$1" ] && ! grep -qF -- "$2" "$1"; }
+empty_file() { [ -f "$1" ] && [ ! -s "$1" ]; }
 count_is() { [ "$(grep -cF -- "$2" "$1" 2>/dev/null)" -eq "$3" ]; }
 plan() { sed -n "s/^$2=//p" "$work/$1/out/plan" | head -1; }
 stamp() { date -u -d "@$1" '+%Y-%m-%d %H:%M:%S'; }
@@ -231,7 +234,7 @@ for s in "${scenarios[@]}"; do
         b=$out/boot1
         check "$s" "the first recording was made" recorded "$b" Morning
         check "$s" "Dorvel did not run the tool: its check failed" \
-            not has "$b/Dorvel.log" "   Run Nocturo with "
+            lacks "$b/Dorvel.log" "   Run Nocturo with "
         check "$s" "Dorvel said why it keeps running, naming the alarm" \
             grep -qE 'wake-up tool cannot switch the PC off.*wakealarm' "$b/Dorvel.log"
         check "$s" "Dorvel kept running after its check failed" grep -qE '^stays=[0-9]+$' "$out/plan"
@@ -240,7 +243,7 @@ for s in "${scenarios[@]}"; do
         check "$s" "the tool's failure is in the event log" has "$b/Dorvel.log" "   Nocturo failed: "
         check "$s" "the tool sent a desktop notification" \
             has "$b/notify-boot1.log" "the PC could not be switched off for the next recording"
-        check "$s" "no alarm is left armed" test -z "$(cat "$b/wakealarm")"
+        check "$s" "no alarm is left armed" empty_file "$b/wakealarm"
         check "$s" "the tool started Dorvel again, minimised" grep -qE '^again=[0-9]+ .*dorvel min' "$out/plan"
         ;;
     esac
