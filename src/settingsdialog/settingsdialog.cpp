@@ -42,11 +42,6 @@ QLineEdit* field(const char* name, const QString& accessibleName, QWidget* paren
     return named(new QLineEdit(parent), name, accessibleName);
 }
 
-QString checkPowerTitle()
-{
-    return QStringLiteral("Dorvel: power set-up");
-}
-
 } // namespace
 
 Dialog::Dialog(SettingsEditor& editor, QWidget* parent) : QDialog(parent), m_editor(editor)
@@ -210,8 +205,9 @@ Dialog::Dialog(SettingsEditor& editor, QWidget* parent) : QDialog(parent), m_edi
     connect(m_standbyTest, &QPushButton::clicked, this, [this] { m_editor.standbyTest(); });
     // Not modal: the report may stay open beside the dialog while the scheduler goes on.
     connect(m_checkPower, &QPushButton::clicked, this, [this] {
-        auto* box = new QMessageBox(QMessageBox::Information, checkPowerTitle(),
-                                    m_editor.powerReadinessReport(), QMessageBox::Close, this);
+        auto* box =
+            new QMessageBox(QMessageBox::Information, QStringLiteral("Dorvel: power set-up"),
+                            m_editor.powerReadinessReport(), QMessageBox::Close, this);
         box->setObjectName(QStringLiteral("PowerReport"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);

@@ -128,6 +128,10 @@ private Q_SLOTS:
         QTest::newRow("wake time in the past") << ""
                                                << "past" << 1 << "is in the past"
                                                << "" << false;
+        // The kernel refuses the write (here: a file that cannot be opened for writing).
+        QTest::newRow("RTC refuses the alarm") << "alarm-refused"
+                                               << "soon" << 1 << "the RTC refused the alarm"
+                                               << "" << false;
         // The kernel took the value but shows no alarm: disarmed, not trusted.
         QTest::newRow("alarm not kept") << "no-readback"
                                         << "soon" << 1 << "did not keep the alarm"
@@ -185,6 +189,8 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(m.root + "/sys/class/rtc/rtc0"));
             if (faults.contains("alarm-unwritable")) // root may write anything that exists
                 QVERIFY(QFile::link(m.root + "/gone/wakealarm", m.alarmPath()));
+            else if (faults.contains("alarm-refused"))
+                QVERIFY(QDir().mkpath(m.alarmPath()));
             else if (!faults.contains("no-wakealarm"))
                 QVERIFY(writeFile(m.alarmPath(), ""));
         }

@@ -196,7 +196,8 @@ int WakeUpTool::run()
     QString error;
     m_armed = true; // a failed second write may still have left the first: clear it anyway
     if (!writeRtcWakeAlarm(m_rtc->wakeAlarmPath, seconds, &error))
-        return fail({QStringLiteral("the RTC refused the alarm %1 s ahead in %2 (%3)")
+        return fail({QStringLiteral("the RTC refused the alarm %1 s ahead in %2 (%3); many RTCs "
+                                    "hold alarms only up to a day or a month ahead")
                          .arg(seconds)
                          .arg(m_rtc->wakeAlarmPath, error)});
     QString seen;
