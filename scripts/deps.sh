@@ -16,6 +16,9 @@ DORVEL_PACKAGES=(
     # Qt's own texts in German; screenshots of the real window: a window manager, a tray
     # and capture.
     qt6-translations-l10n openbox trayer imagemagick
+    # The power test on a real kernel (tests/vm): the emulator, its disk tool, and the maker
+    # of the Debian guest with the file system tools that turn it into a disk.
+    qemu-system-x86 qemu-utils mmdebstrap e2fsprogs
 )
 
 dorvel_install_deps() {
