@@ -176,6 +176,8 @@ int runApplication(int argc, char* argv[])
     scheduler.setNotifier(&notifier);
     after.setNotifier(&notifier);
     tick = [&] { scheduler.tick(); };
+    QtWakeTimer wake([&] { scheduler.wake(); }); // a due entry starts on the dot
+    scheduler.setWakeTimer(&wake);
     MenuActions menu(state, store, window, prompter, todo,
                      [&] { after.commands().wakeToolCommand(); });
     TodoEdit todoEdit(

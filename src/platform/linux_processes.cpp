@@ -54,7 +54,7 @@ std::optional<QByteArray> readSmall(int dirFd, const char* path, qsizetype limit
     return data;
 }
 
-std::optional<QString> readLink(int dirFd, const char* path)
+std::optional<QByteArray> readLinkBytes(int dirFd, const char* path)
 {
     char buf[PATH_MAX];
     const ssize_t n = readlinkat(dirFd, path, buf, sizeof buf);
@@ -63,7 +63,15 @@ std::optional<QString> readLink(int dirFd, const char* path)
     QByteArray target(buf, n);
     if (target.endsWith(kDeleted))
         target.chop(qsizetype(std::strlen(kDeleted)));
-    return QFile::decodeName(target);
+    return target;
+}
+
+std::optional<QString> readLink(int dirFd, const char* path)
+{
+    const auto target = readLinkBytes(dirFd, path);
+    if (!target)
+        return std::nullopt;
+    return QFile::decodeName(*target);
 }
 
 bool allDigits(const char* s)
@@ -179,11 +187,19 @@ QString LinuxProcessTable::scriptPath(const QByteArray& cmdline, const QString& 
 }
 
 std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidName, qint64 pid,
-                                                   StartTimes& known) const
+                                                   StartTimes& known, uid_t uid,
+                                                   quint64 listedInode) const
 {
-    struct stat st {};
-    if (fstatat(procFd, pidName, &st, 0) != 0 || st.st_uid != geteuid())
-        return std::nullopt;
+    // A pid listed under the inode it had at the last reading is the process we read then,
+    // one of ours: its owner need not be looked up again.
+    const auto cached = m_startTimes.constFind(pid);
+    quint64 inode = listedInode;
+    if (listedInode == 0 || cached == m_startTimes.cend() || cached->inode != listedInode) {
+        struct stat st {};
+        if (fstatat(procFd, pidName, &st, 0) != 0 || st.st_uid != uid)
+            return std::nullopt;
+        inode = quint64(st.st_ino);
+    }
 
     char path[64];
     const size_t len = std::strlen(pidName);
@@ -194,18 +210,18 @@ std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidNa
         std::strcpy(path + len, leaf);
         return path;
     };
-    const auto exe = readLink(procFd, at("/exe")); // kernel threads and zombies have none
-    if (!exe)
+    // Kernel threads and zombies have none.
+    const auto exeBytes = readLinkBytes(procFd, at("/exe"));
+    if (!exeBytes)
         return std::nullopt;
 
     // The stat file is the expensive read; a pid keeps its start time for as long as its
     // /proc entry keeps its inode, so it is read once per process, not once per tick. The
     // executable can change by exec(), so it is read every time, but an interpreter's script
     // path is only looked up again when the executable changed.
-    const auto cached = m_startTimes.constFind(pid);
-    const bool same = cached != m_startTimes.cend() && cached->inode == st.st_ino;
+    const bool same = cached != m_startTimes.cend() && cached->inode == inode;
     Known entry;
-    entry.inode = quint64(st.st_ino);
+    entry.inode = inode;
     if (same) {
         entry.startTime = cached->startTime;
     } else {
@@ -215,10 +231,12 @@ std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidNa
             return std::nullopt;
         entry.startTime = *parsed;
     }
-    entry.exe = *exe;
-    if (same && cached->exe == entry.exe) {
+    entry.exeBytes = *exeBytes;
+    if (same && cached->exeBytes == entry.exeBytes) {
+        entry.exe = cached->exe;
         entry.matched = cached->matched;
     } else {
+        entry.exe = QFile::decodeName(entry.exeBytes);
         entry.matched = entry.exe;
         if (isInterpreter(entry.exe)) {
             const auto cmdline = readSmall(procFd, at("/cmdline"), 64 * 1024);
@@ -243,10 +261,13 @@ QList<ProcessInfo> LinuxProcessTable::processes() const
     const int procFd = dirfd(dir);
     StartTimes known;
     known.reserve(m_startTimes.size());
+    list.reserve(m_startTimes.size());
+    const uid_t uid = geteuid();
     while (const dirent* e = readdir(dir)) {
         if (!allDigits(e->d_name))
             continue;
-        if (auto info = read(procFd, e->d_name, std::strtoll(e->d_name, nullptr, 10), known))
+        if (auto info = read(procFd, e->d_name, std::strtoll(e->d_name, nullptr, 10), known, uid,
+                             quint64(e->d_ino)))
             list.append(*info);
     }
     closedir(dir);
@@ -263,7 +284,7 @@ std::optional<ProcessInfo> LinuxProcessTable::process(qint64 pid) const
     if (procFd < 0)
         return std::nullopt;
     StartTimes known;
-    auto info = read(procFd, name.constData(), pid, known);
+    auto info = read(procFd, name.constData(), pid, known, geteuid(), 0);
     close(procFd);
     if (info)
         m_startTimes.insert(pid, known.value(pid));

@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <sys/types.h>
+
 #include <memory>
 
 namespace dorvel {
@@ -35,13 +37,15 @@ public:
 private:
     struct Known {
         quint64 inode = 0;
-        QString exe;     // as read last time
-        QString matched; // the name it is matched by (the script path of an interpreter)
+        QByteArray exeBytes; // the link as read last time
+        QString exe;         // decoded
+        QString matched;     // the name it is matched by (the script path of an interpreter)
         quint64 startTime = 0;
     };
     using StartTimes = QHash<qint64, Known>;
-    std::optional<ProcessInfo> read(int procFd, const char* pidName, qint64 pid,
-                                    StartTimes& known) const;
+    // listedInode: the inode the directory listing gave for the pid (0: look it up).
+    std::optional<ProcessInfo> read(int procFd, const char* pidName, qint64 pid, StartTimes& known,
+                                    uid_t uid, quint64 listedInode) const;
 
     mutable StartTimes m_startTimes; // of the processes seen by the last reading
 };

@@ -43,6 +43,9 @@ private:
 };
 
 constexpr double kMsPerDay = 86400000.0;
+// Beyond the busy warning's window before a launch, the process table may be read less often.
+constexpr double kQuietBeforeLaunch = 2 * kMinute;
+constexpr qint64 kQuietReadingMs = 2000;
 
 } // namespace
 
@@ -184,7 +187,7 @@ void AfterRecording::showStatus()
     s.orbivuTaskId = 0;
     s.orbivuTaskStart = 0;
     m.power.holdAwakeForRecording(false); // a viewer the user started is not our recording
-    if (m.viewer.isProcessRunning(kViewerName)) {
+    if (viewerOfTheUserRuns()) {
         m.view.setCaption(s.mainCaption + QStringLiteral(" - ") + msg.MsgViewerStartedByUser);
         s.orbivuState = 2;
         m.view.setStateIcon(MainView::StateIcon::ViewerRunning);
@@ -198,6 +201,24 @@ void AfterRecording::showStatus()
     m.view.setTrayTip(m.todo.recordingCount > 0
                           ? msg.MsgWaitingNext + formatDefault(m.todo.nextEventTime)
                           : msg.MsgWaiting);
+}
+
+bool AfterRecording::viewerOfTheUserRuns()
+{
+    // Reading the process table is nearly all that an idle tick costs. While nothing of ours
+    // records, no viewer was found, nothing waits and no start is near, a reading that found
+    // none stands for two seconds: a viewer the user starts shows in the caption that much
+    // later at most. Every tick near a start, and every tick after a start of ours, reads.
+    const QDateTime now = m.clock.now();
+    const AppState& s = m.state;
+    const TableReading& last = m_lastReading;
+    const bool quiet = s.orbivuState == 0 && s.pendingPowerAction.isEmpty() &&
+                       m.todo.nextEventTime - toDaySerial(now) > kQuietBeforeLaunch;
+    if (quiet && last.at.isValid() && !last.viewerFound && last.starts == m.viewer.startCount() &&
+        last.at <= now && last.at.msecsTo(now) < kQuietReadingMs)
+        return false;
+    m_lastReading = {now, m.viewer.startCount(), m.viewer.isProcessRunning(kViewerName)};
+    return m_lastReading.viewerFound;
 }
 
 void AfterRecording::decideAfterRecording()

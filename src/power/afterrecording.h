@@ -2,6 +2,7 @@
 
 #include "powerops.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -122,6 +123,9 @@ private:
     void shutdownByRule();
     void takeUpPendingAction();
     void showStatus();
+    // Whether a viewer runs that we did not start; see the .cpp for when the answer of the
+    // last reading stands.
+    bool viewerOfTheUserRuns();
     void endProgram();
     qint64 msToNextLaunch() const;
 
@@ -132,6 +136,11 @@ private:
     bool m_ended = false;
     bool m_wakeToolDryRun = false;
     Notifier* m_notifier = nullptr;
+    struct TableReading {
+        QDateTime at; // invalid: none yet
+        quint64 starts = 0;
+        bool viewerFound = false;
+    } m_lastReading;
 };
 
 } // namespace dorvel

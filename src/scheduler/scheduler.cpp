@@ -20,6 +20,8 @@
 #include <QStorageInfo>
 #include <QThread>
 
+#include <cmath>
+
 #include <unistd.h>
 
 namespace dorvel {
@@ -57,6 +59,9 @@ constexpr qint64 kAtOnceMs = 2000;           // a viewer gone this soon has reco
 constexpr qint64 kMinFreeBytes = 1 << 20;    // a record folder with less than this is full
 constexpr int kRetryBusyMs = 200;            // a retried delete waits this long for a lock
 constexpr double kRetryEvery = 10 * kSecond; // and is tried again this often
+constexpr double kMsPerDay = 86400000.0;
+// A longer wait is cut short (a timer takes an int); every tick arms the wake afresh anyway.
+constexpr qint64 kLongestWakeMs = 3600 * 1000;
 
 } // namespace
 
@@ -128,6 +133,48 @@ void Scheduler::tick()
     oneTableRead.reset();
     if (now > m_list.nextEventTime && m_state.orbivuState == 0)
         startEntry(now);
+    // Also after a clock change or a resume: the wake runs on a clock that knows neither.
+    armWake();
+}
+
+Scheduler::~Scheduler()
+{
+    if (m_wake)
+        m_timer.setStartListener({});
+}
+
+void Scheduler::setWakeTimer(WakeTimer* wake)
+{
+    m_wake = wake;
+    m_timer.setStartListener([this] { armWake(); });
+    armWake();
+}
+
+void Scheduler::wake()
+{
+    // Inside a tick (its pause after a start) the running tick arms the next wake itself; a
+    // stopped tick arms it when it starts again.
+    if (!m_wake || m_inTick || m_ended || !m_timer.isActive())
+        return;
+    if (m_clock.nowSerial() > m_list.nextEventTime)
+        tick();
+    else
+        armWake();
+}
+
+void Scheduler::armWake()
+{
+    if (!m_wake)
+        return;
+    const double launch = m_list.nextEventTime;
+    // Both are whole milliseconds of the wall clock; one more is strictly after the launch.
+    const qint64 ahead = std::llround((launch - m_clock.nowSerial()) * kMsPerDay);
+    if (m_ended || launch >= TodoList::kNoEventLoaded || ahead < 0) {
+        // Nothing to wait for, or due already: the tick starts it once the viewer has gone.
+        m_wake->cancel();
+        return;
+    }
+    m_wake->wakeIn(std::min(ahead, kLongestWakeMs) + 1);
 }
 
 QString Scheduler::entryKey(const TodoList& list, int row)

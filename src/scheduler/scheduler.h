@@ -25,6 +25,7 @@ class Notifier;
 class Prompter;
 class TickTimer;
 class TodoList;
+class WakeTimer;
 
 // The viewer's command line for one recording: the program and one argument per switch.
 struct ViewerCommand {
@@ -60,12 +61,22 @@ public:
     Scheduler(AppState& state, TodoList& list, ActivityList& activity, ViewerDatabase& db,
               ViewerProcess& viewer, Prompter& prompter, MainView& view, TickTimer& timer,
               const Clock& clock, EventLog& log, Autostart& autostart, Hooks hooks = {});
+    ~Scheduler();
+    Scheduler(const Scheduler&) = delete;
+    Scheduler& operator=(const Scheduler&) = delete;
 
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
     // Where failed recordings are announced on the desktop; none by default.
     void setNotifier(Notifier* notifier) { m_notifier = notifier; }
 
     void tick();
+
+    // The wake at the next launch time. Armed again at the end of every tick and whenever the
+    // tick timer starts (after a load, a start, a resume); none by default.
+    void setWakeTimer(WakeTimer* wake);
+    // The wake has fired: a tick when the next event is due, else (fired early, or the clock
+    // was set back) the wake is armed again. Nothing while the tick is stopped on purpose.
+    void wake();
 
     // The command line that starts the recording of a to-do row (unique file name included).
     ViewerCommand commandFor(int row) const;
@@ -91,6 +102,8 @@ private:
     void retryDeletes();
     // The next event: the first row from `row` on that is still pending.
     void moveNextEventTo(int row);
+    // Wakes the scheduler the first millisecond after the next launch time.
+    void armWake();
     void report(const QString& text); // activity list and log
     // A recording that failed or cannot be made: activity list, log and the desktop.
     void alert(const QString& text);
@@ -108,6 +121,7 @@ private:
     Prompter& m_prompter;
     MainView& m_view;
     TickTimer& m_timer;
+    WakeTimer* m_wake = nullptr;
     const Clock& m_clock;
     EventLog& m_log;
     Autostart& m_autostart;

@@ -70,6 +70,7 @@ std::optional<StartedProcess> ViewerProcess::start(const QString& program, const
                                                    const QString& workingDir, QString* error)
 {
     m_snapshot.reset();
+    ++m_starts;
     return m_launcher.start(program, args, workingDir, error);
 }
 

@@ -31,6 +31,8 @@ public:
     bool closeViewer();
     std::optional<StartedProcess> start(const QString& program, const QStringList& args,
                                         const QString& workingDir, QString* error);
+    // How many starts were asked for: a reading older than the last start is out of date.
+    quint64 startCount() const { return m_starts; }
 
     // While a scope lives, the name queries share one reading of the process table, so that
     // a tick that asks for several names reads /proc once. The reading is renewed when it is
@@ -52,6 +54,7 @@ private:
     ProcessTable& m_table;
     ProcessLauncher& m_launcher;
     int m_holds = 0;
+    quint64 m_starts = 0;
     mutable std::optional<QList<ProcessInfo>> m_snapshot;
     mutable QElapsedTimer m_snapshotTaken;
 };

@@ -187,6 +187,51 @@ private Q_SLOTS:
         QVERIFY(!r.power.held);
     }
 
+    void viewerOfTheUserShows_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<qint64>("launchInMs");
+        QTest::addColumn<int>("ticks"); // of 500 ms until the caption shows it
+        QTest::newRow("user starts it, nothing due for an hour") << "user starts" << 3600000LL << 4;
+        QTest::newRow("user starts it, a start in 100 s") << "user starts" << 100000LL << 1;
+        QTest::newRow("user starts it, two minutes come near") << "user starts" << 120750LL << 2;
+        QTest::newRow("started with our button") << "button" << 3600000LL << 1;
+        QTest::newRow("user closes it") << "user closes" << 3600000LL << 1;
+    }
+    // Far from any start the table is read every two seconds only; a change the user makes
+    // still shows within them, and at once near a start or after a start of ours.
+    void viewerOfTheUserShows()
+    {
+        QFETCH(QString, change);
+        QFETCH(qint64, launchInMs);
+        QFETCH(int, ticks);
+        Rig r;
+        r.todo.recordingCount = 1;
+        r.todo.nextEventTime = toDaySerial(r.clock.now().addMSecs(launchInMs));
+        if (change == "user closes")
+            r.sys.add(900, "/opt/orbivu/Orbivu.EXE");
+        r.after.checkAfterRecording();
+        const int before = r.state.orbivuState;
+        QCOMPARE(before, change == "user closes" ? 2 : 0);
+        if (change == "user starts") {
+            r.sys.add(900, "/opt/orbivu/Orbivu.EXE");
+        } else if (change == "user closes") {
+            r.sys.remove("Orbivu");
+        } else {
+            QString error;
+            QVERIFY(r.viewer.start("/opt/orbivu/Orbivu.EXE", {}, "/opt/orbivu", &error));
+            r.sys.add(4711, "/opt/orbivu/Orbivu.EXE");
+        }
+        int n = 0;
+        while (r.state.orbivuState == before && n < 10) {
+            r.clock.advanceMs(500);
+            r.after.checkAfterRecording();
+            ++n;
+        }
+        QCOMPARE(n, ticks);
+        QCOMPARE(r.view.caption().endsWith(r.state.msg.MsgViewerStartedByUser), before == 0);
+    }
+
     void wakeToolOnRulePath_data()
     {
         QTest::addColumn<QString>("next");

@@ -64,6 +64,7 @@ struct Rig {
     FakePrompter prompter;
     FakeView view;
     FakeTimer timer;
+    FakeWakeTimer wake;
     FakeClock clock;
     EventLog log{clock, app.settings};
     RecordingAutostart autostart;
@@ -72,6 +73,7 @@ struct Rig {
     int ended = 0;
     int wakeTimerClosed = 0;
     int recordingsStarted = 0;
+    std::function<void()> duringPause; // what arrives in the pause after a start
     Scheduler scheduler{app,  list,  activity, db,  viewer,   prompter,
                         view, timer, clock,    log, autostart};
     RecordingsLoader loader{app,  list,  activity, db,    prompter,
@@ -90,8 +92,13 @@ struct Rig {
         hooks.closeWakeTimer = [this] { ++wakeTimerClosed; };
         hooks.endProcess = [this] { ++ended; };
         hooks.recordingStarted = [this] { ++recordingsStarted; };
+        hooks.processEvents = [this] {
+            if (duringPause)
+                duringPause();
+        };
         scheduler.setHooks(hooks);
         scheduler.setNotifier(&notifier);
+        scheduler.setWakeTimer(&wake);
         timer.start();
     }
     // The status half of the after-recording check, as far as the tick relies on it.
@@ -122,6 +129,17 @@ struct Rig {
     {
         clock.set(t);
         scheduler.tick();
+    }
+    // Where the wake is armed for, on the wall clock; invalid when it is not armed.
+    QDateTime wakeAt() const
+    {
+        return wake.armedMs < 0 ? QDateTime() : clock.now().addMSecs(wake.armedMs);
+    }
+    // The wake fires `early` ms before its time.
+    void fireWake(qint64 early = 0)
+    {
+        clock.advanceMs(wake.armedMs - early);
+        scheduler.wake();
     }
     QStringList logLines() const
     {
@@ -211,6 +229,155 @@ private Q_SLOTS:
         QVERIFY(rig.timer.active);
         rig.tickAt(at(23, 0));
         QCOMPARE(rig.launcher.starts.size(), 1);
+    }
+
+    void wakeOnTheDot_data()
+    {
+        QTest::addColumn<QDateTime>("armedAt");
+        QTest::addColumn<QDateTime>("firstWake");
+        QTest::addColumn<int>("early"); // the first wake comes this many ms before its time
+        QTest::addColumn<int>("wakes"); // until the start
+        const QDateTime onTheDot = at(20, 13).addMSecs(1);
+        QTest::newRow("a minute before") << at(20, 12) << onTheDot << 0 << 1;
+        QTest::newRow("one ms before") << at(20, 12, 59).addMSecs(999) << onTheDot << 0 << 1;
+        QTest::newRow("at the launch time itself") << at(20, 13) << onTheDot << 0 << 1;
+        QTest::newRow("fired early") << at(20, 12) << onTheDot << 3 << 2;
+        QTest::newRow("fired early by a whole second") << at(20, 12) << onTheDot << 1000 << 2;
+        QTest::newRow("hours ahead, the wait is cut")
+            << at(18, 0) << at(19, 0).addMSecs(1) << 0 << 3;
+    }
+    // The entry due at 20:13:00 starts at the first wake strictly after 20:13:00, once; a
+    // wake before that only arms the next one.
+    void wakeOnTheDot()
+    {
+        QFETCH(QDateTime, armedAt);
+        QFETCH(QDateTime, firstWake);
+        QFETCH(int, early);
+        QFETCH(int, wakes);
+        Rig rig;
+        rig.clock.set(armedAt);
+        rig.addEntry("Tagesschau", at(20, 13), 15);
+        rig.addEntry("Danach", at(20, 40), 15);
+        rig.timer.start();
+        QCOMPARE(rig.wakeAt(), firstWake);
+        int fired = 0;
+        for (; rig.launcher.starts.isEmpty() && fired < 10; ++fired) {
+            QVERIFY(rig.wakeAt().isValid());
+            rig.fireWake(fired == 0 ? early : 0);
+            if (rig.launcher.starts.isEmpty())
+                QVERIFY(rig.clock.now() <= at(20, 13));
+        }
+        QCOMPARE(fired, wakes);
+        QCOMPARE(rig.clock.now(), at(20, 13).addMSecs(1));
+        QCOMPARE(rig.launcher.starts.size(), 1);
+        QVERIFY(rig.launcher.starts[0].args.contains("/file=Tagesschau"));
+        QCOMPARE(rig.recordingsStarted, 1);
+        QCOMPARE(rig.activity.lines().last(),
+                 "2026-12-05 20:13:00   Start Rec:  Tagesschau  (15 Min)");
+        QCOMPARE(rig.wakeAt(), at(20, 40).addMSecs(1));
+    }
+
+    void wakeFollowsNextEvent_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QDateTime>("wakeAt"); // invalid: no wake armed
+        QTest::addColumn<int>("starts");       // once that wake has fired
+        const QDateTime neu = at(20, 13).addMSecs(1), danach = at(20, 40).addMSecs(1);
+        QTest::newRow("a load brings an earlier entry") << "load" << neu << 1;
+        QTest::newRow("a start moves on to the next entry") << "start" << danach << 2;
+        QTest::newRow("the last entry started") << "last start" << QDateTime() << 1;
+        QTest::newRow("a resume from standby") << "resume" << neu << 1;
+        QTest::newRow("the clock set forward") << "clock forward" << neu << 1;
+        QTest::newRow("the clock set back") << "clock back" << neu << 1;
+        QTest::newRow("tick stopped over the launch time") << "stopped" << danach << 2;
+    }
+    // Whatever changes the next event or the clock arms the wake at the new launch time.
+    void wakeFollowsNextEvent()
+    {
+        QFETCH(QString, change);
+        QFETCH(QDateTime, wakeAt);
+        QFETCH(int, starts);
+        Rig rig;
+        rig.clock.set(at(20, 10));
+        rig.folder.addRecord(12, "2026.12.05 20:40", "2026.12.05 21:00", "Danach");
+        rig.loader.getRecordings();
+        QCOMPARE(rig.wakeAt(), at(20, 40).addMSecs(1));
+        if (change != "last start") {
+            rig.folder.addRecord(12, "2026.12.05 20:13", "2026.12.05 20:30", "Neu");
+            if (change != "load") // else the load itself is the change
+                rig.loader.getRecordings();
+        }
+        if (change == "load") {
+            rig.loader.getRecordings();
+        } else if (change.endsWith("start")) {
+            rig.fireWake();
+            QCOMPARE(rig.launcher.starts.size(), 1);
+        } else if (change == "resume") {
+            rig.timer.stop(); // standby: the wake's clock stands still meanwhile
+            rig.clock.set(at(20, 12, 59).addMSecs(999));
+            rig.app.resumedFromStandby = true;
+            rig.timer.start();
+        } else if (change.startsWith("clock")) {
+            rig.tickAt(change == "clock forward" ? at(20, 12, 30) : at(20, 5));
+        } else if (change == "stopped") {
+            // A box that stops the tick is open at the launch time: the wake starts nothing,
+            // the first tick after it does.
+            rig.timer.stop();
+            rig.fireWake();
+            QVERIFY(rig.launcher.starts.isEmpty());
+            rig.clock.set(at(20, 13, 5));
+            rig.timer.start();
+            QVERIFY(!rig.wakeAt().isValid());
+            rig.tickAt(at(20, 13, 5).addMSecs(500));
+            QCOMPARE(rig.launcher.starts.size(), 1);
+        }
+        QCOMPARE(rig.wakeAt(), wakeAt);
+        rig.table.remove(4000); // the recording started above has ended
+        if (wakeAt.isValid()) {
+            rig.fireWake();
+            QCOMPARE(rig.clock.now(), wakeAt);
+        }
+        QCOMPARE(rig.launcher.starts.size(), starts);
+    }
+
+    void tickAndWakeTogether_data()
+    {
+        QTest::addColumn<QString>("order");
+        QTest::newRow("wake, then tick") << "wake tick";
+        QTest::newRow("tick, then wake") << "tick wake";
+        QTest::newRow("wake in the pause of the tick's start") << "tick(wake)";
+        QTest::newRow("tick in the pause of the wake's start") << "wake(tick)";
+        QTest::newRow("wake and tick in the pause") << "wake(wake tick)";
+    }
+    // Both timers due in the same millisecond: one start, and the wake moves on.
+    void tickAndWakeTogether()
+    {
+        QFETCH(QString, order);
+        Rig rig;
+        rig.clock.set(at(20, 12));
+        rig.addEntry("Tagesschau", at(20, 13), 15);
+        rig.addEntry("Danach", at(20, 40), 15);
+        rig.timer.start();
+        rig.clock.set(at(20, 13).addMSecs(1));
+        const QStringList outer = order.section('(', 0, 0).split(' ', Qt::SkipEmptyParts);
+        const QStringList inner = order.section('(', 1).remove(')').split(' ', Qt::SkipEmptyParts);
+        const auto run = [&rig](const QString& which) {
+            if (which == "wake")
+                rig.scheduler.wake();
+            else
+                rig.scheduler.tick();
+        };
+        rig.duringPause = [&] {
+            rig.duringPause = nullptr;
+            for (const QString& w : inner)
+                run(w);
+        };
+        for (const QString& w : outer)
+            run(w);
+        QCOMPARE(rig.launcher.starts.size(), 1);
+        QCOMPARE(rig.folder.recordCount(), 1); // only the started entry left the database
+        QCOMPARE(rig.list.rows(), 2);
+        QCOMPARE(rig.wakeAt(), at(20, 40).addMSecs(1));
     }
 
     // The window opens about 47.04 s before the launch time; one warning per coming start;

@@ -143,6 +143,7 @@ public:
     {
         active = true;
         ++starts;
+        started();
     }
     void stop() override { active = false; }
     bool isActive() const override { return active; }
@@ -151,6 +152,15 @@ public:
     bool active = false;
     int interval = 500;
     int starts = 0;
+};
+
+// Records where the wake is armed; tests move the clock there and call the wake themselves.
+class FakeWakeTimer final : public WakeTimer {
+public:
+    void wakeIn(qint64 ms) override { armedMs = ms; }
+    void cancel() override { armedMs = -1; }
+
+    qint64 armedMs = -1; // -1: not armed
 };
 
 // Records what the logic shows on the main window.
