@@ -376,10 +376,14 @@ void AfterRecording::runWakeTool(const QString& line)
         const QString problem = m_hooks.checkWakeTool(
             wakeToolProgram(), QStringList{QStringLiteral("--check")} + wakeToolArguments());
         if (!problem.isEmpty()) {
+            const QString hint = QStringLiteral("dorvel --check-power");
             tellUser(QStringLiteral("ERROR: the wake-up tool cannot switch the PC off, so Dorvel "
                                     "keeps running: ") +
                      problem +
-                     QStringLiteral(" (dorvel --check-power shows what the PC still needs)"));
+                     (problem.contains(hint) // the tool's own words may already point there
+                          ? QString()
+                          : QStringLiteral(" (") + hint +
+                                QStringLiteral(" shows what the PC still needs)")));
             return;
         }
     }

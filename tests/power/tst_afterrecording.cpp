@@ -251,6 +251,9 @@ private Q_SLOTS:
                                       << "2026-12-05 22:57:00";
         QTest::newRow("tool's check fails") << "2026-12-05 23:00:00"
                                             << "2026-12-05 22:57:00";
+        // The tool's own text already names the readiness check: it is not named twice.
+        QTest::newRow("tool's check fails with hint") << "2026-12-05 23:00:00"
+                                                      << "2026-12-05 22:57:00";
     }
     void wakeToolOnRulePath()
     {
@@ -258,10 +261,13 @@ private Q_SLOTS:
         QFETCH(QString, wake);
         const bool missing = QTest::currentDataTag() == QString("tool missing");
         const bool simulated = QTest::currentDataTag() == QString("simulated");
-        const bool refused = QTest::currentDataTag() == QString("tool's check fails");
+        const bool hinted = QTest::currentDataTag() == QString("tool's check fails with hint");
+        const bool refused = hinted || QTest::currentDataTag() == QString("tool's check fails");
         Rig r;
         if (refused)
             r.toolProblem = "the wake alarm /sys/class/rtc/rtc0/wakealarm is not writable";
+        if (hinted)
+            r.toolProblem += " (dorvel --check-power shows what is missing)";
         r.after.setWakeToolDryRun(simulated);
         r.todo.nextEventTime = *parseDefault(next);
         r.clock.set(fromDaySerial(r.todo.nextEventTime).addSecs(-3 * 3600));
@@ -286,7 +292,8 @@ private Q_SLOTS:
         const QString box =
             refused
                 ? "ERROR: the wake-up tool cannot switch the PC off, so Dorvel keeps running: " +
-                      r.toolProblem + " (dorvel --check-power shows what the PC still needs)"
+                      r.toolProblem +
+                      (hinted ? "" : " (dorvel --check-power shows what the PC still needs)")
             : missing ? "ERROR: " + command + " not found"
                       : "";
         QCOMPARE(r.logTexts(), "   Shutdown (next record at " + next + ")" +
