@@ -14,4 +14,7 @@ function(dorvel_add_dbus_test)
         LABELS "${T_LABELS}"
         TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TZ=Europe/Berlin;LANG=C.UTF-8;LC_ALL=C.UTF-8;DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/dorvel-test-system-bus;${T_ENV}")
+    if("unit" IN_LIST T_LABELS)
+        add_dependencies(dorvel_unit_tests ${T_NAME})
+    endif()
 endfunction()
