@@ -2,11 +2,11 @@
 
 #include "activitylist.h"
 #include "languageform.h"
-#include "lazyicon.h"
 #include "messages.h"
 #include "qttranslations.h"
 #include "todogrid.h"
 #include "todolist.h"
+#include "windowicon.h"
 #include "windowlayout.h"
 
 #include <QAction>

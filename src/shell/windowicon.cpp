@@ -1,4 +1,4 @@
-#include "lazyicon.h"
+#include "windowicon.h"
 
 #include <QIconEngine>
 #include <QPainter>
