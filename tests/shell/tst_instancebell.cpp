@@ -1,6 +1,8 @@
-// The bell by which a second start asks the running instance to show its window.
+// The lock by which a second start finds the running instance, and the bell by which it asks
+// that instance to show its window.
 
 #include "instancebell.h"
+#include "system.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -80,6 +82,38 @@ private Q_SLOTS:
         }
         QVERIFY(!QFile::exists(path));
         QVERIFY(!InstanceBell::ring(path));
+    }
+
+    // One holder at a time; the lock ends with its holder, and a file left behind by one that
+    // was killed (in any format) holds nobody out.
+    void singleInstance_data()
+    {
+        QTest::addColumn<QByteArray>("leftBehind"); // null: no file
+        QTest::newRow("first start") << QByteArray();
+        QTest::newRow("empty file left") << QByteArray("");
+        QTest::newRow("file of a killed instance") << QByteArray("4242\ndorvel\nhost\n");
+    }
+    void singleInstance()
+    {
+        QFETCH(QByteArray, leftBehind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("dorvel.lock"));
+        if (!leftBehind.isNull()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(leftBehind);
+        }
+        SingleInstance first(path);
+        QVERIFY(first.tryAcquire());
+        {
+            SingleInstance second(path);
+            QVERIFY(!second.tryAcquire());
+            QVERIFY(second.problem().isEmpty()); // held, not broken
+        }
+        QVERIFY(first.tryAcquire()); // still held by the first, which asks again
+        first.release();
+        SingleInstance next(path);
+        QVERIFY(next.tryAcquire());
     }
 
     // A path that does not fit a socket address fails plainly instead of ringing elsewhere.
