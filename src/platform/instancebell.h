@@ -3,12 +3,13 @@
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
+class QSocketNotifier;
 
 namespace dorvel {
 
 // Lets a second start ask the running instance to show its window: the running instance
-// listens on a local socket next to its lock file, the second one rings and ends.
+// listens on a local socket next to its lock file, the second one rings and ends. A plain
+// Unix socket: the network module would cost every start its libraries.
 class InstanceBell : public QObject {
     Q_OBJECT
 public:
@@ -25,8 +26,11 @@ Q_SIGNALS:
     void rung();
 
 private:
+    void close();
+
     QString m_path;
-    QLocalServer* m_server;
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
 };
 
 } // namespace dorvel

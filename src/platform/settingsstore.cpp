@@ -60,6 +60,10 @@ bool QtSettingsStore::save(const QString& app, const QString& section, const QSt
     const QString k = loc.key.isEmpty() ? key : loc.key;
     const QString path = group + QLatin1Char('/') + k;
     const QVariant old = s.value(path);
+    // Each start saves the database path it found: an unchanged value needs no rewrite of
+    // the file, which would cost the start a flush to disk.
+    if (old.isValid() && old.toString() == value)
+        return true;
     s.setValue(path, value);
     // Written now, so that a read-only file or a full disk is known to the caller.
     s.sync();

@@ -1,11 +1,15 @@
 #include "system.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dorvel {
@@ -16,21 +20,30 @@ QString CommandLine::optionValue(const QString& option) const
     return (i >= 0 && i + 1 < m_args.size()) ? m_args.at(i + 1) : QString();
 }
 
-SingleInstance::SingleInstance(const QString& lockPath)
-    : m_lock(std::make_unique<QLockFile>(lockPath)), m_path(lockPath)
-{
-    // A live holder is never stale, however old its lock; a dead one is detected by pid.
-    m_lock->setStaleLockTime(0);
-}
+SingleInstance::SingleInstance(const QString& lockPath) : m_path(lockPath) {}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    release();
+}
 
 bool SingleInstance::tryAcquire()
 {
     m_problem.clear();
-    if (m_lock->tryLock(0))
+    if (m_fd >= 0)
         return true;
-    if (m_lock->error() != QLockFile::LockFailedError) {
+    // The kernel's lock on the open file: it ends with the process however that ends, so no
+    // lock is ever stale, and taking it writes nothing to disk.
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        m_fd = fd;
+        return true;
+    }
+    const bool held = fd >= 0 && errno == EWOULDBLOCK;
+    if (fd >= 0)
+        ::close(fd);
+    if (!held) {
         const QFileInfo folder(QFileInfo(m_path).absolutePath());
         const QString why = !folder.isDir()        ? QStringLiteral("the folder does not exist")
                             : !folder.isWritable() ? QStringLiteral("the folder is not writable")
@@ -43,7 +56,11 @@ bool SingleInstance::tryAcquire()
 
 void SingleInstance::release()
 {
-    m_lock->unlock();
+    // The file stays: removing it would let a start that opened it just before lock a file
+    // that no longer has a name, beside one that locks the new one.
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 QString SingleInstance::defaultLockPath()

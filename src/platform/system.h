@@ -5,8 +5,6 @@
 
 #include <memory>
 
-class QLockFile;
-
 namespace dorvel {
 
 // The program's "command line": its arguments after the program name, joined by one blank.
@@ -40,7 +38,7 @@ public:
     static QString defaultLockPath();
 
 private:
-    std::unique_ptr<QLockFile> m_lock;
+    int m_fd = -1; // holds the lock while open
     QString m_path;
     QString m_problem;
 };

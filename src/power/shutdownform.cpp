@@ -22,8 +22,7 @@ ShutdownForm::ShutdownForm(AppState& state, const Clock& clock, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowStaysOnTopHint),
       m_state(state), m_clock(clock), m_label(new QLabel(this)),
-      m_stop(new QPushButton(style()->standardIcon(QStyle::SP_MediaStop), QStringLiteral("Stop"),
-                             this))
+      m_stop(new QPushButton(QStringLiteral("Stop"), this))
 {
     // No close button; closing it by other means (the window manager, Alt+F4) counts as
     // Stop, and so does Escape once the user has clicked into it. Shown and raised without
@@ -65,6 +64,10 @@ void ShutdownForm::runCountdown()
         return; // already counting
     QEventLoop loop;
     m_loop = &loop;
+    // The icon is read when the form is first shown: reading it loads image plugins, which
+    // a start that never counts down need not pay for.
+    if (m_stop->icon().isNull())
+        m_stop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     // The time left is shown from the start rather than after the first half second.
     m_label->setText(countdownText((m_state.countdownEnd - m_clock.nowSerial()) * 86400.0));
     adjustSize();

@@ -6,6 +6,7 @@
 #include "qttranslations.h"
 #include "todogrid.h"
 #include "todolist.h"
+#include "windowicon.h"
 #include "windowlayout.h"
 
 #include <QAction>
@@ -99,9 +100,9 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
 {
     setObjectName(QStringLiteral("MainWindow"));
     initIconResources();
-    m_icons = {QIcon(QStringLiteral(":/icons/dorvel-recording.svg")),
-               QIcon(QStringLiteral(":/icons/dorvel-viewer.svg")),
-               QIcon(QStringLiteral(":/icons/dorvel-idle.svg"))};
+    m_icons = {lazyIcon(QStringLiteral(":/icons/dorvel-recording.svg")),
+               lazyIcon(QStringLiteral(":/icons/dorvel-viewer.svg")),
+               lazyIcon(QStringLiteral(":/icons/dorvel-idle.svg"))};
     trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     m_qtTexts = new QTranslator(this);
     paintBackground(this, kWindowColour);

@@ -52,6 +52,7 @@ private Q_SLOTS:
         // own step. The window is pushed aside first; it comes back to the middle.
         const QDateTime opened = r.clock.now();
         QString firstLabel;
+        bool stopIcon = false;
         int closedAt = -1;
         QPoint offCentre(99, 99);
         QTimer steps;
@@ -59,8 +60,10 @@ private Q_SLOTS:
             if (!form.isVisible())
                 return;
             const int ms = int(opened.msecsTo(r.clock.now()));
-            if (firstLabel.isEmpty())
+            if (firstLabel.isEmpty()) {
                 firstLabel = form.label()->text();
+                stopIcon = !form.stopButton()->icon().isNull();
+            }
             after.checkAfterRecording();
             if (ms == stopAtMs) {
                 if (how == "Stop")
@@ -85,6 +88,7 @@ private Q_SLOTS:
         after.checkAfterRecording();
 
         QCOMPARE(firstLabel, "Time until ShutDown=00:15 (min:sec)");
+        QVERIFY(stopIcon);
         QCOMPARE(closedAt, closedAtMs);
         QVERIFY(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1);
         const QString stopped = "   Shutdown stopped by the user";

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace dorvel;
 using namespace Qt::StringLiterals;
 
@@ -165,6 +167,18 @@ private Q_SLOTS:
         const QByteArray text = own.readAll();
         QVERIFY(text.contains("[Startup]"));
         QCOMPARE(text.count("WaitForProg"), 1);
+        // The same value again leaves the file as it is; another one replaces it.
+        const auto inode = [&] {
+            struct stat st {};
+            return ::stat(QFile::encodeName(own.fileName()).constData(), &st) == 0 ? st.st_ino
+                                                                                   : ino_t(0);
+        };
+        const ino_t before = inode();
+        QVERIFY(store.save(u"Dorvel"_s, u"Startup"_s, u"WaitForProg"_s, u"x,y"_s));
+        QCOMPARE(inode(), before);
+        QVERIFY(store.save(u"Dorvel"_s, u"Startup"_s, u"WaitForProg"_s, u"x,z"_s));
+        QVERIFY(inode() != before);
+        QCOMPARE(store.get(u"Dorvel"_s, u"Startup"_s, u"WaitForProg"_s, QString()), u"x,z"_s);
 
         store.removeIfExists(u"Dorvel"_s, u"startup"_s, u"WAITFORPROG"_s);
         QCOMPARE(store.get(u"Dorvel"_s, u"Startup"_s, u"WaitForProg"_s, u"***"_s), u"***"_s);
