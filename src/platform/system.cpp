@@ -1,9 +1,11 @@
 #include "system.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -61,6 +63,24 @@ void SingleInstance::release()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+}
+
+bool SingleInstance::waitUntilFree(const QString& path, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    for (;;) {
+        // Opened without creating it: no file, no holder.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return errno == ENOENT;
+        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd); // also lets go of the lock just taken
+        if (free)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
 }
 
 QString SingleInstance::defaultLockPath()

@@ -36,6 +36,8 @@ public:
     QString problem() const { return m_problem; }
     void release();
     static QString defaultLockPath();
+    // Waits up to `ms` for whoever holds the lock at `path` to end; true once nobody does.
+    static bool waitUntilFree(const QString& path, int ms);
 
 private:
     int m_fd = -1; // holds the lock while open

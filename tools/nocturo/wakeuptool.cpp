@@ -365,11 +365,8 @@ void WakeUpTool::notify(const QString& summary, const QString& body)
 QString WakeUpTool::restartDorvel()
 {
     const QString program = m.dorvelFolder + QStringLiteral("/dorvel");
-    QLockFile dorvelLock(SingleInstance::defaultLockPath());
-    dorvelLock.setStaleLockTime(0);
-    if (!dorvelLock.tryLock(kDorvelEndWaitMs))
+    if (!SingleInstance::waitUntilFree(SingleInstance::defaultLockPath(), kDorvelEndWaitMs))
         return QStringLiteral("Dorvel still runs, so it is not started a second time");
-    dorvelLock.unlock();
     QProcess p;
     p.setProgram(program);
     p.setArguments({QStringLiteral("min")});
