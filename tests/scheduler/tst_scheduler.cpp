@@ -367,10 +367,14 @@ private Q_SLOTS:
             else
                 rig.scheduler.tick();
         };
-        rig.duringPause = [&] {
+        rig.duringPause = [&rig, &inner, &run] {
+            // Taken out first: the nested calls must not re-enter it, and clearing it destroys
+            // this closure, so nothing of it may be used afterwards.
+            const QStringList calls = inner;
+            const auto call = run;
             rig.duringPause = nullptr;
-            for (const QString& w : inner)
-                run(w);
+            for (const QString& w : calls)
+                call(w);
         };
         for (const QString& w : outer)
             run(w);
