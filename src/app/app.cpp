@@ -172,7 +172,7 @@ int runApplication(int argc, char* argv[])
          [&] { powerOps.signalSystemRequired(state.standbyMode); },
          [&] { powerOps.closeWakeTimer(); }, endProcess, [] { QCoreApplication::processEvents(); },
          [&] { powerOps.holdAwakeForRecording(true); }});
-    DBusNotifier notifier(QDBusConnection::sessionBus());
+    DBusNotifier notifier;
     scheduler.setNotifier(&notifier);
     after.setNotifier(&notifier);
     tick = [&] { scheduler.tick(); };

@@ -7,7 +7,9 @@ namespace dorvel {
 
 void DBusNotifier::notify(const QString& summary, const QString& body)
 {
-    if (!m_bus.isConnected())
+    if (!m_bus)
+        m_bus = QDBusConnection::sessionBus();
+    if (!m_bus->isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"),
@@ -18,7 +20,7 @@ void DBusNotifier::notify(const QString& summary, const QString& body)
     call << QStringLiteral("Dorvel") << uint(0) << QStringLiteral("dialog-warning") << summary
          << plain << QStringList()
          << QVariantMap{{QStringLiteral("urgency"), QVariant::fromValue(uchar(2))}} << int(-1);
-    m_bus.send(call);
+    m_bus->send(call);
 }
 
 } // namespace dorvel

@@ -188,7 +188,7 @@ QString LinuxProcessTable::scriptPath(const QByteArray& cmdline, const QString& 
 
 std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidName, qint64 pid,
                                                    StartTimes& known, uid_t uid,
-                                                   quint64 listedInode) const
+                                                   quint64 listedInode, bool withStartTime) const
 {
     // A pid listed under the inode it had at the last reading is the process we read then,
     // one of ours: its owner need not be looked up again.
@@ -215,16 +215,17 @@ std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidNa
     if (!exeBytes)
         return std::nullopt;
 
-    // The stat file is the expensive read; a pid keeps its start time for as long as its
-    // /proc entry keeps its inode, so it is read once per process, not once per tick. The
-    // executable can change by exec(), so it is read every time, but an interpreter's script
-    // path is only looked up again when the executable changed.
+    // The stat file is the expensive read, and only a single process's start time is ever
+    // asked for, so a listing skips it. A pid keeps its start time for as long as its /proc
+    // entry keeps its inode, so it is read once per process. The executable can change by
+    // exec(), so it is read every time, but an interpreter's script path is only looked up
+    // again when the executable changed.
     const bool same = cached != m_startTimes.cend() && cached->inode == inode;
     Known entry;
     entry.inode = inode;
-    if (same) {
+    if (same)
         entry.startTime = cached->startTime;
-    } else {
+    if (withStartTime && entry.startTime == 0) {
         const auto stat = readSmall(procFd, at("/stat"), 4096);
         const auto parsed = stat ? startTimeFromStat(*stat) : std::nullopt;
         if (!parsed)
@@ -267,7 +268,7 @@ QList<ProcessInfo> LinuxProcessTable::processes() const
         if (!allDigits(e->d_name))
             continue;
         if (auto info = read(procFd, e->d_name, std::strtoll(e->d_name, nullptr, 10), known, uid,
-                             quint64(e->d_ino)))
+                             quint64(e->d_ino), false))
             list.append(*info);
     }
     closedir(dir);
@@ -284,7 +285,7 @@ std::optional<ProcessInfo> LinuxProcessTable::process(qint64 pid) const
     if (procFd < 0)
         return std::nullopt;
     StartTimes known;
-    auto info = read(procFd, name.constData(), pid, known, geteuid(), 0);
+    auto info = read(procFd, name.constData(), pid, known, geteuid(), 0, true);
     close(procFd);
     if (info)
         m_startTimes.insert(pid, known.value(pid));

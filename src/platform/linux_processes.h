@@ -37,15 +37,16 @@ public:
 private:
     struct Known {
         quint64 inode = 0;
-        QByteArray exeBytes; // the link as read last time
-        QString exe;         // decoded
-        QString matched;     // the name it is matched by (the script path of an interpreter)
-        quint64 startTime = 0;
+        QByteArray exeBytes;   // the link as read last time
+        QString exe;           // decoded
+        QString matched;       // the name it is matched by (the script path of an interpreter)
+        quint64 startTime = 0; // 0: not read yet
     };
     using StartTimes = QHash<qint64, Known>;
     // listedInode: the inode the directory listing gave for the pid (0: look it up).
+    // withStartTime: read the start time when it is not known yet.
     std::optional<ProcessInfo> read(int procFd, const char* pidName, qint64 pid, StartTimes& known,
-                                    uid_t uid, quint64 listedInode) const;
+                                    uid_t uid, quint64 listedInode, bool withStartTime) const;
 
     mutable StartTimes m_startTimes; // of the processes seen by the last reading
 };

@@ -25,6 +25,7 @@ class ProcessTable {
 public:
     virtual ~ProcessTable() = default;
     // Every readable process of this user, in enumeration order; unreadable ones are skipped.
+    // A listing may leave startTime 0 (not read); process() always gives it.
     virtual QList<ProcessInfo> processes() const = 0;
     virtual std::optional<ProcessInfo> process(qint64 pid) const = 0;
     // Close request (never a forced kill); true when the process ended within waitMs.

@@ -318,8 +318,6 @@ bool Startup::loadMainWindow()
     // 18.
     m.view.showAndRepaint();
     m.view.addTrayIcon();
-    // 19.
-    setIdlePriority();
     // 20.
     m.activity.clear();
     m.activity.append(QStringLiteral("Logfile:"));
@@ -344,6 +342,9 @@ bool Startup::loadMainWindow()
     }
     // 25.
     s.reloadRequested = false;
+    // Lowered last: start-up at the lowest priority waits for every other program on a busy
+    // machine.
+    setIdlePriority();
     return true;
 }
 
