@@ -112,6 +112,8 @@ void StandbyCommands::standbyTest()
     // Real elapsed time, so that a test across a daylight-saving change is judged rightly.
     const double away = double(before.msecsTo(after)) / 86400000.0;
     const bool passed = result == powertext::Resumed && away > kTestMinAway && away < kTestMaxAway;
+    // Back before the result box: left unanswered, it must not hold up the recordings.
+    m.timer.start();
     if (passed) {
         m.prompter.message(s.msg.MsgStandbyWorks);
         ProgramSettings(m.store).saveFlag(keys::SuspendCheck, true);
@@ -120,7 +122,6 @@ void StandbyCommands::standbyTest()
     } else {
         m.prompter.message(s.msg.MsgStandbyFails);
     }
-    m.timer.start();
 }
 
 QString StandbyCommands::standbyTestWarning(const QString& language)

@@ -373,10 +373,8 @@ bool Startup::queryCloseMainWindow()
 {
     AppState& s = m.state;
     s.reloadRequested = false;
-    // A failed load or an unresolved overlap leaves the tick stopped on purpose; a cancelled
-    // close must not start it behind their back.
-    const bool tickWasRunning = m.timer.isActive();
-    m.timer.stop();
+    // The tick runs on while the question is open: a close clicked by mistake and left
+    // unanswered must not cost a recording. It stops only when the close goes ahead.
     bool cancel = false;
     if (s.settings.shutDownType != QStringLiteral("Rule") && m.todo.recordingCount > 0 &&
         s.settings.askForClose) {
@@ -385,12 +383,10 @@ bool Startup::queryCloseMainWindow()
                                  s.msg.MsgCloseQuestionTail;
         const auto answer = m.prompter.show(
             {question, Prompter::Buttons::OkCancel, Prompter::Icon::Question, {}, false});
-        if (answer != Prompter::Answer::Ok) {
-            cancel = true;
-            if (tickWasRunning)
-                m.timer.start();
-        }
+        cancel = answer != Prompter::Answer::Ok;
     }
+    if (!cancel)
+        m.timer.stop();
     // Geometry is saved whether or not the close goes ahead.
     saveLayout();
     return !cancel;
