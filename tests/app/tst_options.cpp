@@ -52,7 +52,6 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("unknown");
-        QTest::addRow("nothing") << QStringList{} << Outcome::Run << "";
         QTest::addRow("autostart line") << QStringList{"min", "cmos"} << Outcome::Run << "";
         QTest::addRow("all options")
             << QStringList{"--simulate-power", "--mirror-activity", "--quit-when-idle"}

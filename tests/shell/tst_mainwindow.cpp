@@ -1,4 +1,4 @@
-// The main window offscreen and under Xvfb: captions, the language form, the column widths
+// The main window offscreen and under Xvfb: the language form, the column widths
 // that the to-do list and the view share, the tray and closing.
 
 #include "activitylist.h"
@@ -8,9 +8,7 @@
 #include "messages.h"
 #include "todolist.h"
 
-#include <QGroupBox>
 #include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -68,44 +66,6 @@ struct Window {
 class TestMainWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Each caption follows the chosen language from its own entry of the table, and so do
-    // Qt's own buttons; every button has an Alt key of its own.
-    void captions_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<QString>("cancel");
-        QTest::addRow("eng") << "eng"
-                             << "Cancel";
-        QTest::addRow("deu") << "deu"
-                             << "Abbrechen";
-    }
-    void captions()
-    {
-        QFETCH(QString, language);
-        Window f;
-        const MessageTable m = MessageTable::forLanguage(language);
-        f.w.applyLanguage(m);
-        auto text = [&](const char* name) {
-            return f.child<QPushButton>(name)->text().remove(QLatin1Char('&'));
-        };
-        QCOMPARE(
-            (QStringList{text("Command1"), text("Command2"), text("Command3"), text("Command4"),
-                         f.child<QGroupBox>("Frame2")->title(), f.child<QLabel>("Label2")->text()}),
-            (QStringList{m.MsgStartViewer, m.MsgGetRecordings, m.MsgSettings, m.MsgDeleteSelection,
-                         m.MsgActiveOptions, m.MsgNextEvent}));
-        QTEST(QCoreApplication::translate("QPlatformTheme", "Cancel"), "cancel");
-        // Standby and the wake-up tool wait until the start has found them.
-        QVERIFY(!f.child("Command5")->isEnabled());
-        QVERIFY(!f.child("Command6")->isEnabled());
-        QString keys;
-        for (QPushButton* b : f.w.findChildren<QPushButton*>()) {
-            const qsizetype amp = b->text().indexOf(QLatin1Char('&'));
-            QVERIFY2(amp >= 0 && !keys.contains(b->text().at(amp + 1).toLower()),
-                     qPrintable(b->text()));
-            keys += b->text().at(amp + 1).toLower();
-        }
-    }
-
     // Minimising leaves only the tray icon, where there is a tray; without one the window
     // stays in the task bar, so that it can never be lost. "min" at the start does the same.
     void minimiseToTray_data()

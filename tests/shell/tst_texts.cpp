@@ -64,25 +64,6 @@ private Q_SLOTS:
         }
     }
 
-    void serialAnchors_data()
-    {
-        QTest::addColumn<QDateTime>("time");
-        QTest::addColumn<double>("serial");
-        QTest::addRow("origin") << QDateTime(QDate(1899, 12, 30), QTime(0, 0)) << 0.0;
-        // Wall-clock serials run straight through the spring-forward gap.
-        QTest::addRow("before DST change")
-            << QDateTime(QDate(2026, 3, 29), QTime(1, 30)) << 46110.0625;
-        QTest::addRow("after DST change")
-            << QDateTime(QDate(2026, 3, 29), QTime(3, 30)) << 46110.145833333336;
-    }
-    void serialAnchors()
-    {
-        QFETCH(QDateTime, time);
-        QFETCH(double, serial);
-        QVERIFY(qAbs(toDaySerial(time) - serial) < 1e-9);
-        QCOMPARE(fromDaySerial(serial), time);
-    }
-
     // The default form is read strictly; a user may type several forms.
     void dateTimeForms_data()
     {
