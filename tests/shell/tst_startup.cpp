@@ -123,6 +123,29 @@ private Q_SLOTS:
         QDir().mkpath(g_appFolder);
     }
 
+    // Stored layout reaches the window, unusable values as their defaults; a reload keeps the
+    // window where the user put it.
+    void loadAndReload()
+    {
+        const ViewerFolder v = viewer();
+        Rig rig(v.db);
+        rig.store.setOwn(u"HSize"_s, u"99999"_s);
+        rig.store.setOwn(u"MyFormatStr"_s, u"120;10;x;30"_s);
+        QVERIFY(rig.load());
+        QCOMPARE(rig.state.recordDirectory, u"/tmp/rec/"_s);
+        QCOMPARE(rig.view.geometry.width, 15000);
+        QCOMPARE(rig.view.splitRatio, 0.95);
+        QCOMPARE(rig.todo.savedWidths,
+                 (std::array<qint16, 8>{600, 2600, 2500, 2500, 3000, 3000, 1500, 1500}));
+        QCOMPARE(rig.afterRecordingChecks, 1);
+        QCOMPARE(rig.loads, 1);
+        rig.view.placeWindow(5, 5);
+        rig.state.reloadRequested = true;
+        QVERIFY(rig.load());
+        QCOMPARE(rig.view.geometry.left, 5);
+        QVERIFY(!rig.state.reloadRequested);
+    }
+
     // The first start guesses the channel editor's path or <home>/Orbivu/DATABASE/Orbivu.mdb;
     // a start that did not get through leaves TestPath, and the next one asks at once.
     void databasePath_data()
