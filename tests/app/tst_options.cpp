@@ -112,9 +112,6 @@ private Q_SLOTS:
         named.sort();
         accepted.sort();
         QCOMPARE(named, accepted);
-        for (const char* expected : {"  min ", "  cmos ", "Dorvel.conf", "Dorvel.log",
-                                     "autostart/Dorvel.desktop", "/Nocturo.exe"})
-            QVERIFY2(r.out.contains(QLatin1String(expected)), expected);
     }
 
     void versionAndRefusal_data()

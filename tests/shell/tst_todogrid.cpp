@@ -253,13 +253,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("viewerState"); // 3: just started, task known, state not yet
         QTest::addColumn<int>("column");
         QTest::addColumn<int>("gesture"); // 0 double-click, else the key
-        QTest::addRow("viewer recording") << 1 << int(T::ShortDesc) << 0;
-        QTest::addRow("viewer of the user, F2") << 2 << int(T::ShortDesc) << int(Qt::Key_F2);
-        QTest::addRow("viewer just started") << 3 << int(T::PreRecord) << int(Qt::Key_Return);
-        QTest::addRow("Num") << 0 << int(T::Num) << 0;
-        QTest::addRow("LONGDESC") << 0 << int(T::LongDesc) << int(Qt::Key_Return);
-        QTest::addRow("editable, F2") << 0 << int(T::EndTime) << int(Qt::Key_F2);
-        QTest::addRow("editable, Enter") << 0 << int(T::StartTime) << int(Qt::Key_Return);
+        QTest::addColumn<bool>("opens");
+        QTest::addRow("viewer recording") << 1 << int(T::ShortDesc) << 0 << false;
+        QTest::addRow("viewer of the user, F2")
+            << 2 << int(T::ShortDesc) << int(Qt::Key_F2) << false;
+        QTest::addRow("viewer just started")
+            << 3 << int(T::PreRecord) << int(Qt::Key_Return) << false;
+        QTest::addRow("Num") << 0 << int(T::Num) << 0 << false;
+        QTest::addRow("LONGDESC") << 0 << int(T::LongDesc) << int(Qt::Key_Return) << false;
+        QTest::addRow("editable, F2") << 0 << int(T::EndTime) << int(Qt::Key_F2) << true;
+        QTest::addRow("editable, Enter") << 0 << int(T::StartTime) << int(Qt::Key_Return) << true;
     }
     void noEditBox()
     {
@@ -276,8 +279,7 @@ private Q_SLOTS:
             QTest::keyClick(&h.grid, Qt::Key(gesture));
         else
             QTest::mouseDClick(h.grid.windowHandle(), Qt::LeftButton, {}, h.inWindow(1, column));
-        const bool editable = viewerState == 0 && TodoEdit::isEditableHeader(h.todo.header(column));
-        QCOMPARE(h.box()->isVisible(), editable);
+        QTEST(h.box()->isVisible(), "opens");
     }
 
     // The scheduler starts Alpha while a box is open: a box on that row goes without writing;
@@ -307,6 +309,7 @@ private Q_SLOTS:
         QCOMPARE(h.prompter.shown.size(), 0);
     }
 
+    // Two entries with the same times: the change goes to the one the user edited.
     void editTellsEntriesWithTheSameTimesApart()
     {
         Harness h(path());
