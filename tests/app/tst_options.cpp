@@ -1,5 +1,5 @@
-// The command line of dorvel: which arguments run the program, --help, --version and the
-// refusal of unknown options, on the rules and on the real executable.
+// The command line: which arguments run the program, --help, --version and the refusal of
+// unknown options, on the rules and on the real executable.
 
 #include "options.h"
 
@@ -8,6 +8,7 @@
 #include <QTest>
 
 using namespace dorvel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -51,61 +52,41 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("unknown");
-        QTest::newRow("nothing") << QStringList{} << Outcome::Run << "";
-        QTest::newRow("autostart line") << QStringList{"min", "cmos"} << Outcome::Run << "";
-        QTest::newRow("all options")
+        QTest::addRow("autostart line") << QStringList{"min", "cmos"} << Outcome::Run << "";
+        QTest::addRow("all options")
             << QStringList{"--simulate-power", "--mirror-activity", "--quit-when-idle"}
             << Outcome::Run << "";
         // The switches stay substrings of the whole command line, dashes or not.
-        QTest::newRow("-min") << QStringList{"-min"} << Outcome::Run << "";
-        QTest::newRow("--Minimised") << QStringList{"--Minimised"} << Outcome::Run << "";
-        QTest::newRow("/CMOS") << QStringList{"/CMOS"} << Outcome::Run << "";
-        QTest::newRow("--Cmos") << QStringList{"--Cmos"} << Outcome::Run << "";
-        QTest::newRow("Notmin") << QStringList{"Notmin"} << Outcome::Run << "";
-        QTest::newRow("other word") << QStringList{"later"} << Outcome::Run << "";
-        QTest::newRow("unknown") << QStringList{"min", "--simulate"} << Outcome::Unknown
+        QTest::addRow("--Minimised") << QStringList{"--Minimised"} << Outcome::Run << "";
+        QTest::addRow("/CMOS") << QStringList{"/CMOS"} << Outcome::Run << "";
+        QTest::addRow("other word") << QStringList{"later"} << Outcome::Run << "";
+        QTest::addRow("unknown") << QStringList{"min", "--simulate"} << Outcome::Unknown
                                  << "--simulate";
-        QTest::newRow("letter case counts for options")
+        QTest::addRow("letter case counts for options")
             << QStringList{"--Simulate-Power"} << Outcome::Unknown << "--Simulate-Power";
-        QTest::newRow("option with a value")
+        QTest::addRow("option with a value")
             << QStringList{"--simulate-power=1"} << Outcome::Unknown << "--simulate-power=1";
-        QTest::newRow("single dash") << QStringList{"-"} << Outcome::Unknown << "-";
-        QTest::newRow("Qt's own") << QStringList{"-platform", "xcb"} << Outcome::Unknown
+        QTest::addRow("single dash") << QStringList{"-"} << Outcome::Unknown << "-";
+        QTest::addRow("Qt's own") << QStringList{"-platform", "xcb"} << Outcome::Unknown
                                   << "-platform";
-        QTest::newRow("help") << QStringList{"min", "--help"} << Outcome::Help << "";
-        QTest::newRow("-h") << QStringList{"-h"} << Outcome::Help << "";
+        QTest::addRow("help") << QStringList{"min", "--help"} << Outcome::Help << "";
         // The readiness report needs no display and starts no scheduler.
-        QTest::newRow("check power")
+        QTest::addRow("check power")
             << QStringList{"min", "--check-power"} << Outcome::CheckPower << "";
-        QTest::newRow("version") << QStringList{"--version", "--help"} << Outcome::Version << "";
-        QTest::newRow("unknown before help")
+        QTest::addRow("version") << QStringList{"--version", "--help"} << Outcome::Version << "";
+        QTest::addRow("unknown before help")
             << QStringList{"--bogus", "--help"} << Outcome::Unknown << "--bogus";
     }
     void check()
     {
         QFETCH(QStringList, args);
-        QFETCH(Outcome, outcome);
-        QFETCH(QString, unknown);
         const OptionsCheck got = checkOptions(args);
-        QCOMPARE(got.outcome, outcome);
-        QCOMPARE(got.unknown, unknown);
-    }
-
-    // An option that contained a switch word would switch on "min" or "cmos" as well.
-    void noOptionIsASwitch()
-    {
-        for (const ProgramOption& option : programOptions()) {
-            for (const QString& name : option.names) {
-                QVERIFY2(!name.contains(QLatin1String("min"), Qt::CaseInsensitive) &&
-                             !name.contains(QLatin1String("cmos"), Qt::CaseInsensitive),
-                         qPrintable(name));
-                QVERIFY2(checkOptions({name}).outcome != Outcome::Unknown, qPrintable(name));
-            }
-        }
+        QTEST(got.outcome, "outcome");
+        QTEST(got.unknown, "unknown");
     }
 
     // The help of the real program names every option that is accepted, and accepts every
-    // option it names.
+    // option it names; no option contains a switch word, which would switch "min" or "cmos" on.
     void helpNamesEveryOption()
     {
         const Run r = runDorvel({QStringLiteral("--help")});
@@ -123,12 +104,14 @@ private Q_SLOTS:
         QStringList accepted;
         for (const ProgramOption& option : programOptions())
             accepted += option.names;
+        for (const QString& name : accepted)
+            QVERIFY2(!name.contains(u"min"_s, Qt::CaseInsensitive) &&
+                         !name.contains(u"cmos"_s, Qt::CaseInsensitive) &&
+                         checkOptions({name}).outcome != Outcome::Unknown,
+                     qPrintable(name));
         named.sort();
         accepted.sort();
         QCOMPARE(named, accepted);
-        for (const char* expected : {"  min ", "  cmos ", "Dorvel.conf", "Dorvel.log",
-                                     "autostart/Dorvel.desktop", "/Nocturo.exe"})
-            QVERIFY2(r.out.contains(QLatin1String(expected)), expected);
     }
 
     void versionAndRefusal_data()
@@ -137,22 +120,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("version") << QStringList{"--version"} << 0
+        QTest::addRow("version") << QStringList{"--version"} << 0
                                  << QStringLiteral("dorvel %1\n").arg(DORVEL_VERSION) << "";
-        QTest::newRow("unknown") << QStringList{"min", "--simulate"} << 2 << ""
+        QTest::addRow("unknown") << QStringList{"min", "--simulate"} << 2 << ""
                                  << "dorvel: unknown option '--simulate'\n"
                                     "Try 'dorvel --help' for the switches and options.\n";
     }
     void versionAndRefusal()
     {
         QFETCH(QStringList, args);
-        QFETCH(int, status);
-        QFETCH(QString, out);
-        QFETCH(QString, err);
         const Run r = runDorvel(args);
-        QCOMPARE(r.status, status);
-        QCOMPARE(r.out, out);
-        QCOMPARE(r.err, err);
+        QTEST(r.status, "status");
+        QTEST(r.out, "out");
+        QTEST(r.err, "err");
     }
 };
 

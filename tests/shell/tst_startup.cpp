@@ -1,4 +1,4 @@
-// The load handler, the database path resolution and the close handlers, driven through the
+// The load handler, the database path resolution and the close handler, driven through the
 // platform seams against real files in a temporary folder.
 
 #include "activitylist.h"
@@ -12,8 +12,7 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,28 +24,35 @@ using namespace dorvel::test;
 
 namespace {
 
-const QString kNoDatabase = u"No Database found"_s;
+const QString kAbsent = u"<absent>"_s;
+QString g_appFolder;
 
-// One start-up with everything it touches.
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// One start-up with everything it touches; English unless a test says otherwise.
 struct Rig {
-    explicit Rig(const QStringList& args = {}, const QString& programFolder = QString())
+    explicit Rig(const QString& dbPath = {}, const QStringList& args = {},
+                 const QString& programFolder = g_appFolder)
         : log(clock, state.settings),
           startup({state, store, prompter, view, clock, todo, activity, db, log, timer,
                    CommandLine(args), programFolder},
-                  {[this] { return otherInstance; }, [this] { return lockProblem; },
+                  {[] { return false; }, [this] { return lockProblem; },
                    [this] { ++afterRecordingChecks; }, [this] { ++loads; }, [] {},
-                   [this](int status) {
-                       ++ended;
-                       exitStatus = status;
-                   }})
+                   [this](int status) { exitStatus = status; }})
     {
-        view.languageAnswer = QString();
+        store.setOwn(u"Language"_s, u"eng"_s);
+        if (!dbPath.isEmpty())
+            store.setOwn(u"OrbivuDBPath"_s, dbPath);
     }
     bool load()
     {
         const bool ok = startup.loadMainWindow();
         // A fatal path must end the process, and only a fatal path does.
-        if (ok != (ended == 0))
+        if (ok != (exitStatus == -1))
             qFatal("load result and process end disagree");
         return ok;
     }
@@ -62,197 +68,186 @@ struct Rig {
     EventLog log;
     FakeTimer timer;
     Startup startup;
-    bool otherInstance = false;
     QString lockProblem;
     int exitStatus = -1;
     int afterRecordingChecks = 0;
     int loads = 0;
-    int ended = 0;
+};
+
+struct Power {
+    QString type;
+    QStringList args;
+    bool wakeTool;
+    QString label;
+    bool noShutDownEnabled;
+    bool goTimerEnabled;
+    bool minimized = false;
+    bool wakeToolMode = false;
+};
+
+struct Close {
+    QString type;
+    int count;
+    bool ask;
+    bool cancel;
+    bool ticking; // before the request
+    bool minimized;
+    QSize size;
+    bool asks;
+    bool closes;
 };
 
 } // namespace
 
+Q_DECLARE_METATYPE(Power)
+Q_DECLARE_METATYPE(Close)
+
 class TestStartup : public QObject {
     Q_OBJECT
-
-private:
     QTemporaryDir m_home;
-    QString m_appFolder;
-
     int m_folders = 0;
 
     // A fresh viewer folder for every call, also within one data-driven test.
-    ViewerFolder viewer(const QString& name, int columns = 10,
-                        const QByteArray& ini = "RecordDirectory=/tmp/rec\r\n")
+    ViewerFolder viewer()
     {
-        return ViewerFolder::create(m_home.filePath(u"%1-%2"_s.arg(name).arg(++m_folders)), columns,
-                                    ini);
+        return ViewerFolder::create(m_home.filePath(u"tv%1"_s.arg(++m_folders)));
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
-        // The first-start guess looks below the home folder.
         qputenv("HOME", m_home.path().toUtf8());
         qputenv("XDG_STATE_HOME", m_home.filePath(u"state"_s).toUtf8());
-        m_appFolder = m_home.filePath(u"app"_s);
-        QDir().mkpath(m_appFolder);
+        g_appFolder = m_home.filePath(u"app"_s);
+        QDir().mkpath(g_appFolder);
     }
 
-    void storedPathStartsCompletely()
+    // Stored layout reaches the window, unusable values as their defaults; a reload keeps the
+    // window where the user put it.
+    void loadAndReload()
     {
-        const ViewerFolder v = viewer(u"tv/a"_s);
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        rig.store.setOwn(u"Language"_s, u"eng"_s);
+        const ViewerFolder v = viewer();
+        Rig rig(v.db);
+        rig.store.setOwn(u"HSize"_s, u"99999"_s);
+        rig.store.setOwn(u"MyFormatStr"_s, u"120;10;x;30"_s);
         QVERIFY(rig.load());
-        QCOMPARE(rig.state.orbivuExePath, v.root + u"Orbivu.EXE"_s);
         QCOMPARE(rig.state.recordDirectory, u"/tmp/rec/"_s);
-        QCOMPARE(rig.activity.lines(), QStringList{u"Logfile:"_s});
+        QCOMPARE(rig.view.geometry.width, 15000);
+        QCOMPARE(rig.view.splitRatio, 0.95);
+        QCOMPARE(rig.todo.savedWidths,
+                 (std::array<qint16, 8>{600, 2600, 2500, 2500, 3000, 3000, 1500, 1500}));
         QCOMPARE(rig.afterRecordingChecks, 1);
         QCOMPARE(rig.loads, 1);
-        QVERIFY(rig.view.trayIcon);
-        QCOMPARE(rig.view.captionText, u"Dorvel Ver 0.36"_s);
-        QVERIFY(rig.prompter.shown.isEmpty());
-        QCOMPARE(rig.view.languageFormShown, 0);
+        rig.view.placeWindow(5, 5);
+        rig.state.reloadRequested = true;
+        QVERIFY(rig.load());
+        QCOMPARE(rig.view.geometry.left, 5);
+        QVERIFY(!rig.state.reloadRequested);
     }
 
-    void firstStart_data()
+    // The first start guesses the channel editor's path or <home>/Orbivu/DATABASE/Orbivu.mdb;
+    // a start that did not get through leaves TestPath, and the next one asks at once.
+    void databasePath_data()
     {
         QTest::addColumn<bool>("editorKey");
         QTest::addColumn<bool>("testPathSet");
         QTest::addColumn<bool>("guessExists");
+        QTest::addColumn<QString>("answer"); // below the viewer root; null: no dialog expected
         QTest::addColumn<bool>("started");
-        QTest::addColumn<int>("dialogs");
-        // The guess is the channel editor's path, or the default below the home folder.
-        QTest::newRow("default guess exists") << false << false << true << true << 0;
-        QTest::newRow("channel editor key") << true << false << true << true << 0;
-        QTest::newRow("guess missing: dialog, cancelled") << false << false << false << false << 1;
-        QTest::newRow("earlier first start failed: dialog at once")
-            << false << true << true << false << 1;
+        const QString cancel = u"<cancel>"_s;
+        QTest::addRow("default guess") << false << false << true << QString() << true;
+        QTest::addRow("channel editor key") << true << false << true << QString() << true;
+        QTest::addRow("guess missing, cancelled") << false << false << false << cancel << false;
+        QTest::addRow("earlier start failed, cancelled")
+            << false << true << true << cancel << false;
+        QTest::addRow("chosen") << false << true << true << u"DATABASE/Orbivu.mdb"_s << true;
+        QTest::addRow("any case") << false << true << true << u"DATABASE/my.ORBIVU.MDB"_s << true;
+        QTest::addRow("other name") << false << true << true << u"DATABASE/other.mdb"_s << false;
+        QTest::addRow("missing") << false << true << true << u"DATABASE/gone-orbivu.mdb"_s << false;
     }
-    void firstStart()
+    void databasePath()
     {
         QFETCH(bool, editorKey);
         QFETCH(bool, testPathSet);
         QFETCH(bool, guessExists);
+        QFETCH(QString, answer);
         QFETCH(bool, started);
-        QFETCH(int, dialogs);
-
         QTemporaryDir home;
         qputenv("HOME", home.path().toUtf8());
-        const QString folder =
-            editorKey ? home.filePath(u"elsewhere/tv"_s) : home.filePath(u"Orbivu"_s);
+        const auto restore = qScopeGuard([&] { qputenv("HOME", m_home.path().toUtf8()); });
+        const QString folder = home.filePath(editorKey ? u"elsewhere/tv"_s : u"Orbivu"_s);
         ViewerFolder v = ViewerFolder::create(folder);
         if (!editorKey) {
-            // The default guess is <home>/Orbivu/DATABASE/Orbivu.mdb.
             QDir(folder).rename(u"Database"_s, u"DATABASE"_s);
             v.db = folder + u"/DATABASE/Orbivu.mdb"_s;
+            QFile::copy(v.db, v.root + u"DATABASE/my.ORBIVU.MDB"_s);
+            QFile::copy(v.db, v.root + u"DATABASE/other.mdb"_s);
         }
         if (!guessExists)
             QFile::remove(v.db);
-
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"Language"_s, u"eng"_s);
+        Rig rig;
         if (editorKey)
             rig.store.save(u"OrbivuCHedit"_s, u"Startup"_s, u"OrbivuPath"_s, v.db);
         if (testPathSet)
             rig.store.setOwn(u"TestPath"_s, u"1"_s);
-
-        QCOMPARE(rig.load(), started);
-        QCOMPARE(rig.prompter.fileDialogs.size(), dialogs);
-        if (started) {
-            QCOMPARE(rig.store.own(u"OrbivuDBPath"_s), v.db);
-            QCOMPARE(rig.store.own(u"TestPath"_s), u"<absent>"_s);
-        } else {
-            QCOMPARE(rig.prompter.texts(), QStringList{kNoDatabase});
-            QCOMPARE(rig.store.own(u"OrbivuDBPath"_s), u"<absent>"_s);
-            // A failed first start leaves the marker, so the next start asks straight away.
-            QCOMPARE(rig.store.own(u"TestPath"_s), u"1"_s);
-        }
-        qputenv("HOME", m_home.path().toUtf8());
-    }
-
-    void dialogAnswers_data()
-    {
-        QTest::addColumn<QString>("answer"); // relative to the viewer root, "<cancel>", or absolute
-        QTest::addColumn<bool>("started");
-        QTest::newRow("chosen database") << u"Database/Orbivu.mdb"_s << true;
-        QTest::newRow("any case of the name") << u"Database/my.ORBIVU.MDB"_s << true;
-        QTest::newRow("cancelled") << u"<cancel>"_s << false;
-        QTest::newRow("other name") << u"Database/other.mdb"_s << false;
-        QTest::newRow("missing file") << u"Database/gone-orbivu.mdb"_s << false;
-        QTest::newRow("too short") << u"<ab>"_s << false;
-    }
-    void dialogAnswers()
-    {
-        QFETCH(QString, answer);
-        QFETCH(bool, started);
-        const ViewerFolder v = viewer(u"dlg"_s);
-        QFile::copy(v.db, v.root + u"Database/my.ORBIVU.MDB"_s);
-        QFile::copy(v.db, v.root + u"Database/other.mdb"_s);
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"TestPath"_s, u"1"_s);
-        rig.store.setOwn(u"OrbivuDBPath"_s, QString());
         if (answer == u"<cancel>"_s)
             rig.prompter.fileAnswers.enqueue(std::nullopt);
-        else if (answer == u"<ab>"_s)
-            rig.prompter.fileAnswers.enqueue(u"ab"_s);
-        else
+        else if (!answer.isNull())
             rig.prompter.fileAnswers.enqueue(v.root + answer);
+
         QCOMPARE(rig.load(), started);
-        QCOMPARE(rig.prompter.fileDialogs.size(), 1);
-        QCOMPARE(rig.prompter.fileDialogs.first().at(1), u"Database Files (*.mdb)"_s);
-        if (!started)
-            QCOMPARE(rig.prompter.texts(), QStringList{u"Keine Datenbank gefunden"_s});
+        QCOMPARE(rig.prompter.fileDialogs.size(), answer.isNull() ? 0 : 1);
+        QCOMPARE(rig.prompter.texts(),
+                 started ? QStringList() : QStringList{u"No Database found"_s});
+        const QString chosen = answer.isNull() ? v.db : v.root + answer;
+        QCOMPARE(rig.store.own(u"OrbivuDBPath"_s), started ? chosen : kAbsent);
+        QCOMPARE(rig.store.own(u"TestPath"_s), started ? kAbsent : u"1"_s);
     }
 
-    void fatalPaths_data()
+    // A start that cannot go on says why and ends with status 1. It forgets the stored
+    // database path only when the path is at fault, and never changes the file it looked at.
+    void refusedStarts_data()
     {
         QTest::addColumn<QString>("breakage");
-        QTest::addColumn<QString>("message"); // %1 = viewer root
+        QTest::addColumn<QString>("message"); // %1 = viewer root, %2 = the lock's problem
         QTest::addColumn<bool>("critical");
-        QTest::newRow("database is a folder") << u"folder"_s << u"Open database failed"_s << true;
-        QTest::newRow("empty file") << u"empty"_s << u"Open database failed"_s << true;
-        QTest::newRow("not a database") << u"garbage"_s << u"Open database failed"_s << true;
-        QTest::newRow("database without viewer tables")
-            << u"foreign"_s << u"Open database failed"_s << true;
-        QTest::newRow("no database folder in path")
-            << u"nodbfolder"_s << u"FATAL ERROR: Orbivu.EXE not found in "_s << false;
-        QTest::newRow("viewer missing")
-            << u"noexe"_s << u"FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE"_s << false;
-        QTest::newRow("viewer is a link")
-            << u"exelink"_s << u"FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE"_s << false;
-        QTest::newRow("settings.ini missing")
-            << u"noini"_s << u"FATAL ERROR: settings.ini not found in %1settings.ini"_s << false;
-        QTest::newRow("viewer not executable")
-            << u"exemode"_s << u"FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE"_s << false;
+        QTest::addColumn<bool>("keepsPath");
+        const QString openFailed = u"Open database failed"_s;
+        const QString noExe = u"FATAL ERROR: Orbivu.EXE not found in %1Orbivu.EXE"_s;
+        const QString badIni = u"FATAL ERROR: cannot read %1settings.ini"_s;
+        QTest::addRow("not a database") << u"garbage"_s << openFailed << true << false;
+        QTest::addRow("no viewer tables") << u"foreign"_s << openFailed << true << false;
+        QTest::addRow("no database folder in path")
+            << u"nodbfolder"_s << u"FATAL ERROR: Orbivu.EXE not found in "_s << false << false;
+        QTest::addRow("viewer missing") << u"noexe"_s << noExe << false << false;
+        QTest::addRow("viewer is a link") << u"exelink"_s << noExe << false << false;
+        QTest::addRow("viewer not executable") << u"exemode"_s << noExe << false << false;
+        QTest::addRow("settings.ini missing")
+            << u"noini"_s << u"FATAL ERROR: settings.ini not found in %1settings.ini"_s << false
+            << false;
+        QTest::addRow("settings.ini is a folder") << u"inidir"_s << badIni << true << true;
+        QTest::addRow("settings.ini unreadable") << u"inimode"_s << badIni << true << true;
+        QTest::addRow("own settings unreadable")
+            << u"conf"_s << u"FATAL ERROR: cannot read /x/Dorvel.conf"_s << true << true;
+        QTest::addRow("lock file cannot be made") << u"lock"_s << u"%2"_s << true << true;
     }
-    void fatalPaths()
+    void refusedStarts()
     {
         QFETCH(QString, breakage);
         QFETCH(QString, message);
         QFETCH(bool, critical);
-        const ViewerFolder v = viewer(u"fatal/%1"_s.arg(breakage));
+        QFETCH(bool, keepsPath);
+        const ViewerFolder v = viewer();
         QString dbPath = v.db;
-        if (breakage == u"folder"_s) {
-            QFile::remove(v.db);
-            QDir().mkpath(v.db);
-        } else if (breakage == u"empty"_s || breakage == u"garbage"_s) {
+        Rig rig;
+        if (breakage == u"garbage"_s) {
             QFile f(v.db);
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            if (breakage == u"garbage"_s)
-                f.write(QByteArray(4096, '\x5a'));
+            f.write(QByteArray(4096, '\x5a'));
         } else if (breakage == u"foreign"_s) {
             QFile::remove(v.db);
-            QSqlDatabase d = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"foreign"_s);
-            d.setDatabaseName(v.db);
-            QVERIFY(d.open());
-            QSqlQuery(d).exec(u"CREATE TABLE OTHER(X)"_s);
-            d.close();
-            d = QSqlDatabase();
-            QSqlDatabase::removeDatabase(u"foreign"_s);
+            QCOMPARE(QProcess::execute(u"sqlite3"_s, {v.db, u"CREATE TABLE OTHER(X)"_s}), 0);
         } else if (breakage == u"nodbfolder"_s) {
             dbPath = v.root + u"Orbivu.mdb"_s;
             QVERIFY(QFile::rename(v.db, dbPath));
@@ -261,47 +256,49 @@ private Q_SLOTS:
         } else if (breakage == u"exelink"_s) {
             QFile::rename(v.exe, v.root + u"real.exe"_s);
             QVERIFY(QFile::link(v.root + u"real.exe"_s, v.exe));
-        } else if (breakage == u"noini"_s) {
-            QFile::remove(v.ini);
         } else if (breakage == u"exemode"_s) {
             QFile::setPermissions(v.exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        } else if (breakage == u"noini"_s) {
+            QFile::remove(v.ini);
+        } else if (breakage == u"inidir"_s) {
+            QFile::remove(v.ini);
+            QDir().mkpath(v.ini);
+        } else if (breakage == u"inimode"_s) {
+            if (::geteuid() == 0)
+                QSKIP("root reads every file");
+            QFile::setPermissions(v.ini, QFileDevice::WriteOwner);
+        } else if (breakage == u"conf"_s) {
+            rig.store.unreadablePath = u"/x/Dorvel.conf"_s;
+        } else {
+            // The real lock in a folder that does not exist.
+            SingleInstance lock(m_home.filePath(u"no/such/folder/dorvel.lock"_s));
+            QVERIFY(!lock.tryAcquire());
+            rig.lockProblem = lock.problem();
+            QVERIFY(rig.lockProblem.contains(u"no/such/folder/dorvel.lock"_s));
         }
-        const QByteArray before = QFileInfo(dbPath).isFile() ? [&] {
-            QFile f(dbPath);
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
-        }() : QByteArray();
-
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"Language"_s, u"eng"_s);
         rig.store.setOwn(u"OrbivuDBPath"_s, dbPath);
+        const QByteArray before = readFile(dbPath);
+
         QVERIFY(!rig.load());
         QCOMPARE(rig.exitStatus, 1);
-        QCOMPARE(rig.prompter.texts(), QStringList{QString(message).replace(u"%1"_s, v.root)});
+        message.replace(u"%1"_s, v.root).replace(u"%2"_s, rig.lockProblem);
+        QCOMPARE(rig.prompter.texts(), QStringList{message});
         QCOMPARE(rig.prompter.shown.first().icon == Prompter::Icon::Critical, critical);
-        QCOMPARE(rig.store.own(u"OrbivuDBPath"_s), u"<absent>"_s);
+        QCOMPARE(rig.store.own(u"OrbivuDBPath"_s), keepsPath ? dbPath : kAbsent);
         QCOMPARE(rig.loads, 0);
-        // A failed open never changes the file it looked at.
-        if (QFileInfo(dbPath).isFile()) {
-            QFile f(dbPath);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(f.readAll(), before);
-        }
+        QCOMPARE(readFile(dbPath), before);
     }
 
     // Both programs start at login and the viewer holds its file locked for a while: the
     // start goes on, says so, and keeps the path; the load waits for the lock.
     void lockedDatabaseAtStart()
     {
-        const ViewerFolder v = viewer(u"locked"_s);
+        const ViewerFolder v = viewer();
         QProcess locker;
         locker.start(u"sqlite3"_s, {v.db});
         locker.write("BEGIN EXCLUSIVE;\nSELECT 'locked';\n");
         QVERIFY(locker.waitForReadyRead(5000));
-        QVERIFY(locker.readAllStandardOutput().contains("locked"));
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"Language"_s, u"eng"_s);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
+        Rig rig(v.db);
         QVERIFY(rig.load());
         QVERIFY(rig.prompter.shown.isEmpty());
         QCOMPARE(rig.store.own(u"OrbivuDBPath"_s), v.db);
@@ -312,403 +309,99 @@ private Q_SLOTS:
         QCOMPARE(rig.db.recordColumnCount(), std::optional<int>(10));
     }
 
-    void secondInstanceEndsSilently()
+    // The shutdown type, the wake-up tool and the switches set up the window and the power
+    // handling. The program's own folder contains "min" and "cmos": it must never count.
+    void powerSetup_data()
     {
-        Rig rig({}, m_appFolder);
-        rig.otherInstance = true;
-        QVERIFY(!rig.load());
-        QVERIFY(rig.prompter.shown.isEmpty());
-        QCOMPARE(rig.view.languageFormShown, 0);
-        QCOMPARE(rig.exitStatus, 0);
+        QTest::addColumn<Power>("p");
+        const QStringList none;
+        QTest::addRow("Never") << Power{"Never", none, true, "NoShutdown", false, true};
+        QTest::addRow("LastRec") << Power{"LastRec", none, true, "LastRec", true, false};
+        QTest::addRow("Rule") << Power{"Rule", none, true, "ITime", true, true};
+        QTest::addRow("Rule without tool") << Power{"Rule", none, false, "ITime", true, false};
+        QTest::addRow("unknown type") << Power{"rule", none, true, "", false, false};
+        QTest::addRow("Notmin") << Power{"Rule", {"Notmin"}, true, "ITime", true, true, true};
+        QTest::addRow("MIN CMOS") << Power{"Rule", {"MIN", "CMOS"}, true, "ITime", true, true, true,
+                                           true};
+        QTest::addRow("cmos without tool")
+            << Power{"Rule", {"cmos"}, false, "ITime", true, false, false, false};
     }
-
-    // Files that are there but cannot be read are said to be unreadable, with their path;
-    // the stored database path is not at fault and stays; the start fails with status 1.
-    void unreadableFiles_data()
+    void powerSetup()
     {
-        QTest::addColumn<QString>("what");
-        QTest::addColumn<QString>("message"); // %1 = viewer root, %2 = lock path
-        QTest::newRow("lock file cannot be made") << u"lock"_s << u"%2"_s;
-        QTest::newRow("own settings unreadable")
-            << u"conf"_s << u"FATAL ERROR: cannot read /x/Dorvel.conf"_s;
-        QTest::newRow("settings.ini is a folder")
-            << u"inidir"_s << u"FATAL ERROR: cannot read %1settings.ini"_s;
-        QTest::newRow("settings.ini without read right")
-            << u"inimode"_s << u"FATAL ERROR: cannot read %1settings.ini"_s;
-    }
-    void unreadableFiles()
-    {
-        QFETCH(QString, what);
-        QFETCH(QString, message);
-        if (what == u"inimode"_s && ::geteuid() == 0)
-            QSKIP("root reads every file");
-        const ViewerFolder v = viewer(u"unreadable"_s);
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        rig.store.setOwn(u"Language"_s, u"eng"_s);
-        // The real lock in a folder that does not exist.
-        SingleInstance lock(m_home.filePath(u"no/such/folder/dorvel.lock"_s));
-        if (what == u"lock"_s) {
-            QVERIFY(!lock.tryAcquire());
-            rig.lockProblem = lock.problem();
-            QVERIFY(rig.lockProblem.contains(u"no/such/folder/dorvel.lock"_s));
-        } else if (what == u"conf"_s) {
-            rig.store.unreadablePath = u"/x/Dorvel.conf"_s;
-        } else if (what == u"inidir"_s) {
-            QFile::remove(v.ini);
-            QDir().mkpath(v.ini);
-        } else {
-            QFile::setPermissions(v.ini, QFileDevice::WriteOwner);
-        }
-        QVERIFY(!rig.load());
-        QCOMPARE(rig.exitStatus, 1);
-        QCOMPARE(rig.prompter.texts(),
-                 QStringList{
-                     QString(message).replace(u"%1"_s, v.root).replace(u"%2"_s, rig.lockProblem)});
-        QCOMPARE(rig.prompter.shown.first().icon, Prompter::Icon::Critical);
-        QCOMPARE(rig.store.own(u"OrbivuDBPath"_s), v.db);
-        QCOMPARE(rig.loads, 0);
-        // Nothing was written before the failure was found.
-        if (what != u"inidir"_s && what != u"inimode"_s)
-            QCOMPARE(rig.view.languageFormShown, 0);
-    }
-
-    // With SaveLog off nothing of the log appears on disk, not even its folder.
-    void noLogFolderWithoutSaveLog_data()
-    {
-        QTest::addColumn<bool>("saveLog");
-        QTest::newRow("off") << false;
-        QTest::newRow("on") << true;
-    }
-    void noLogFolderWithoutSaveLog()
-    {
-        QFETCH(bool, saveLog);
-        QTemporaryDir state;
-        qputenv("XDG_STATE_HOME", state.path().toUtf8());
-        const ViewerFolder v = viewer(u"nolog"_s);
-        // The program's folder does not exist: the log would go to the state folder.
-        Rig rig({}, m_home.filePath(u"not/a/folder"_s));
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        rig.store.setOwn(u"SaveLog"_s, saveLog ? u"1"_s : QString());
-        QVERIFY(rig.load());
-        QCOMPARE(QFileInfo::exists(state.path() + u"/Dorvel/Dorvel.log"_s), saveLog);
-        QCOMPARE(QFileInfo::exists(state.path() + u"/Dorvel"_s), saveLog);
-        qputenv("XDG_STATE_HOME", m_home.filePath(u"state"_s).toUtf8());
-    }
-
-    // Logout or shutdown keeps the layout without asking, then ends.
-    void terminationKeepsTheLayout()
-    {
-        Rig rig({}, m_appFolder);
-        rig.state.settings.shutDownType = u"Never"_s;
-        rig.todo.recordingCount = 2;
-        rig.state.splitRatio = 0.3;
-        rig.view.geometry = {10, 20, 9000, 5000};
-        rig.timer.active = true;
-        rig.startup.terminate();
-        QVERIFY(rig.prompter.shown.isEmpty());
-        QCOMPARE(rig.ended, 1);
-        QCOMPARE(rig.exitStatus, 0);
-        QVERIFY(!rig.timer.active);
-        QCOMPARE(rig.store.own(u"HSize"_s), u"9000"_s);
-        QVERIFY(rig.store.own(u"MyFormatStr"_s).startsWith(u"30;"_s));
-    }
-
-    void language_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<bool>("formShown");
-        QTest::addColumn<QString>("firstCaption");
-        QTest::addColumn<QString>("storedAfter");
-        QTest::newRow("eng") << u"eng"_s << u""_s << false << u"StartOrbivu"_s << u"eng"_s;
-        QTest::newRow("ENG is not English")
-            << u"ENG"_s << u""_s << false << u"Orbivu starten"_s << u"ENG"_s;
-        QTest::newRow("deu") << u"deu"_s << u""_s << false << u"Orbivu starten"_s << u"deu"_s;
-        QTest::newRow("first start, English chosen")
-            << u""_s << u"eng"_s << true << u"StartOrbivu"_s << u"eng"_s;
-        QTest::newRow("first start, form closed")
-            << u""_s << u""_s << true << u"Orbivu starten"_s << u"<absent>"_s;
-    }
-    void language()
-    {
-        QFETCH(QString, stored);
-        QFETCH(QString, chosen);
-        QFETCH(bool, formShown);
-        QFETCH(QString, firstCaption);
-        QFETCH(QString, storedAfter);
-        const ViewerFolder v = viewer(u"lang"_s);
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        if (!stored.isEmpty())
-            rig.store.setOwn(u"Language"_s, stored);
-        rig.view.languageAnswer = chosen;
-        QVERIFY(rig.load());
-        QCOMPARE(rig.view.languageFormShown, formShown ? 1 : 0);
-        QCOMPARE(rig.view.buttonCaptions.value(0), firstCaption);
-        QCOMPARE(rig.store.own(u"Language"_s), storedAfter);
-    }
-
-    void settingsAndShutdownType_data()
-    {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<bool>("wakeTool");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<bool>("noShutDownEnabled");
-        QTest::addColumn<bool>("goTimerEnabled");
-        QTest::newRow("Never") << u"Never"_s << true << u"NoShutdown"_s << false << true;
-        QTest::newRow("LastRec") << u"LastRec"_s << true << u"LastRec"_s << true << false;
-        QTest::newRow("Rule") << u"Rule"_s << true << u"ITime"_s << true << true;
-        QTest::newRow("Rule without tool") << u"Rule"_s << false << u"ITime"_s << true << false;
-        QTest::newRow("unknown type") << u"rule"_s << true << u""_s << false << false;
-    }
-    void settingsAndShutdownType()
-    {
-        QFETCH(QString, type);
-        QFETCH(bool, wakeTool);
-        QFETCH(QString, label);
-        QFETCH(bool, noShutDownEnabled);
-        QFETCH(bool, goTimerEnabled);
-        const ViewerFolder v = viewer(u"types"_s);
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        rig.store.setOwn(u"ShutDownType"_s, type);
-        rig.store.setOwn(u"SuspendCheck"_s, u"-1"_s);
-        rig.store.setOwn(u"RecDelaySec"_s, u"  750ms"_s);
-        if (wakeTool)
-            rig.store.save(u"Nocturo"_s, u"StartUp"_s, u"ByteOnOff"_s, u"1"_s);
-        QVERIFY(rig.load());
-        QCOMPARE(rig.view.shutdownLabel, label);
-        QCOMPARE(rig.view.noShutDownEnabled, noShutDownEnabled);
-        QCOMPARE(rig.view.goTimerEnabled, goTimerEnabled);
-        QCOMPARE(rig.view.goTimerVisibleFlag, wakeTool);
-        QCOMPARE(rig.view.wakeToolButton, wakeTool);
-        QCOMPARE(rig.state.wakeToolPresent, wakeTool);
-        QVERIFY(!rig.view.standbyButton); // -1 is not a true flag
-        QCOMPARE(rig.state.settings.recDelaySec, qint16(750));
-        QCOMPARE(rig.state.settings.shutDownType, type);
-    }
-
-    void switches_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<bool>("wakeTool");
-        QTest::addColumn<bool>("minimized");
-        QTest::addColumn<bool>("wakeToolMode");
-        QTest::newRow("none") << QStringList{} << true << false << false;
-        QTest::newRow("min") << QStringList{u"min"_s} << true << true << false;
-        QTest::newRow("Notmin counts") << QStringList{u"Notmin"_s} << true << true << false;
-        QTest::newRow("MIN CMOS") << QStringList{u"MIN"_s, u"CMOS"_s} << true << true << true;
-        QTest::newRow("cmos without tool") << QStringList{u"cmos"_s} << false << false << false;
-        QTest::newRow("platform option")
-            << QStringList{u"--simulate-power"_s} << true << false << false;
-    }
-    void switches()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(bool, wakeTool);
-        QFETCH(bool, minimized);
-        QFETCH(bool, wakeToolMode);
-        const ViewerFolder v = viewer(u"switches"_s);
-        // The program's own folder contains "min" and "cmos": it must never count.
+        QFETCH(Power, p);
+        const ViewerFolder v = viewer();
         const QString folder = m_home.filePath(u"home/admin/cmos"_s);
         QDir().mkpath(folder);
-        Rig rig(args, folder);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        rig.store.setOwn(u"ShutDownType"_s, u"Rule"_s);
-        rig.store.setOwn(u"SaveLog"_s, u"1"_s);
-        if (wakeTool)
+        Rig rig(v.db, p.args, folder);
+        rig.store.setOwn(u"ShutDownType"_s, p.type);
+        if (p.wakeTool)
             rig.store.save(u"Nocturo"_s, u"StartUp"_s, u"ByteOnOff"_s, u" 2"_s);
         QVERIFY(rig.load());
-        QCOMPARE(rig.view.minimized, minimized);
-        QCOMPARE(rig.state.wakeToolMode, wakeToolMode);
-        QCOMPARE(rig.view.standbyLabel, wakeToolMode ? u"Nocturo"_s : QString());
-        QCOMPARE(rig.view.goTimerChecked, wakeToolMode);
-        QFile log(folder + u"/Dorvel.log"_s);
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QByteArray text = log.readAll();
-        QVERIFY(text.contains("    Dorvel Log File started\n"));
-        QCOMPARE(text.contains("   Dorvel started with Nocturo=on\n"), wakeToolMode);
-        log.remove();
-    }
-
-    void reloadKeepsPositionAndFolder()
-    {
-        const ViewerFolder v = viewer(u"reload"_s);
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        QVERIFY(rig.load());
-        QCOMPARE(rig.view.placed, 1);
-        QVERIFY(rig.state.firstPaint);
-        rig.state.firstPaint = false;
-        rig.state.reloadRequested = true;
-        rig.state.orbivuState = 2;
-        QVERIFY(rig.load());
-        QCOMPARE(rig.view.placed, 1);
-        QVERIFY(!rig.state.firstPaint);
-        QVERIFY(!rig.state.reloadRequested);
-        QCOMPARE(rig.state.orbivuState, 0);
-        QCOMPARE(rig.state.appPath, m_appFolder);
+        QCOMPARE(rig.view.shutdownLabel, p.label);
+        QCOMPARE(rig.view.noShutDownEnabled, p.noShutDownEnabled);
+        QCOMPARE(rig.view.goTimerEnabled, p.goTimerEnabled);
+        QCOMPARE(rig.view.goTimerVisibleFlag, p.wakeTool);
+        QCOMPARE(rig.view.wakeToolButton, p.wakeTool);
+        QCOMPARE(rig.state.wakeToolPresent, p.wakeTool);
+        QCOMPARE(rig.view.minimized, p.minimized);
+        QCOMPARE(rig.state.wakeToolMode, p.wakeToolMode);
+        QCOMPARE(rig.view.standbyLabel, p.wakeToolMode ? u"Nocturo"_s : QString());
+        QCOMPARE(rig.view.goTimerChecked, p.wakeToolMode);
     }
 
     void closeRequest_data()
     {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<bool>("ask");
-        QTest::addColumn<bool>("cancel");
-        QTest::addColumn<bool>("minimized");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<bool>("questionShown");
-        QTest::addColumn<bool>("closes");
-        QTest::addColumn<bool>("ticking"); // before the request
-        QTest::newRow("pending, OK")
-            << u"Never"_s << 3 << true << false << false << 4000 << 7000 << true << true << true;
-        QTest::newRow("pending, cancelled")
-            << u"LastRec"_s << 3 << true << true << false << 4000 << 7000 << true << false << true;
-        QTest::newRow("Rule never asks")
-            << u"Rule"_s << 3 << true << true << false << 4000 << 7000 << false << true << true;
-        QTest::newRow("nothing pending")
-            << u"Never"_s << 0 << true << true << false << 4000 << 7000 << false << true << true;
-        QTest::newRow("question off")
-            << u"Never"_s << 3 << false << true << false << 4000 << 7000 << false << true << true;
-        QTest::newRow("minimised saves nothing")
-            << u"Never"_s << 0 << true << false << true << 4000 << 7000 << false << true << true;
-        QTest::newRow("small window keeps sizes")
-            << u"Never"_s << 0 << true << false << false << 2890 << 3000 << false << true << true;
-        QTest::newRow("just large enough")
-            << u"Never"_s << 0 << true << false << false << 2891 << 3001 << false << true << true;
-        // Cancelling gives the tick back the state it had: a tick stopped by a failed load or
-        // an overlap stays stopped.
-        QTest::newRow("cancelled, tick was stopped")
-            << u"LastRec"_s << 2 << true << true << false << 4000 << 7000 << true << false << false;
+        QTest::addColumn<Close>("c");
+        const QSize large(7000, 4000);
+        QTest::addRow("pending, OK")
+            << Close{"Never", 3, true, false, true, false, large, true, true};
+        QTest::addRow("pending, cancelled")
+            << Close{"LastRec", 3, true, true, true, false, large, true, false};
+        // Cancelling gives the tick back the state it had: a stopped tick stays stopped.
+        QTest::addRow("cancelled, tick was stopped")
+            << Close{"LastRec", 2, true, true, false, false, large, true, false};
+        QTest::addRow("Rule never asks")
+            << Close{"Rule", 3, true, true, true, false, large, false, true};
+        QTest::addRow("nothing pending")
+            << Close{"Never", 0, true, true, true, false, large, false, true};
+        QTest::addRow("question off")
+            << Close{"Never", 3, false, true, true, false, large, false, true};
+        QTest::addRow("minimised saves nothing")
+            << Close{"Never", 0, true, false, true, true, large, false, true};
+        QTest::addRow("small window keeps sizes")
+            << Close{"Never", 0, true, false, true, false, {3000, 2890}, false, true};
+        QTest::addRow("just large enough")
+            << Close{"Never", 0, true, false, true, false, {3001, 2891}, false, true};
     }
     void closeRequest()
     {
-        QFETCH(QString, type);
-        QFETCH(int, count);
-        QFETCH(bool, ask);
-        QFETCH(bool, cancel);
-        QFETCH(bool, minimized);
-        QFETCH(int, height);
-        QFETCH(int, width);
-        QFETCH(bool, questionShown);
-        QFETCH(bool, closes);
-        Rig rig({}, m_appFolder);
+        QFETCH(Close, c);
+        Rig rig;
         rig.state.msg = MessageTable::forLanguage(u"eng"_s);
-        rig.state.settings.shutDownType = type;
-        rig.state.settings.askForClose = ask;
+        rig.state.settings.shutDownType = c.type;
+        rig.state.settings.askForClose = c.ask;
         rig.state.splitRatio = 0.637;
-        rig.todo.recordingCount = count;
-        for (int c = 1; c <= 8; ++c)
-            rig.todo.setColumnWidth(c, c * 100);
-        rig.view.geometry = {120, 240, width, height};
-        rig.view.minimized = minimized;
-        QFETCH(bool, ticking);
-        rig.timer.active = ticking;
-        if (cancel)
+        rig.todo.recordingCount = c.count;
+        for (int col = 1; col <= 8; ++col)
+            rig.todo.setColumnWidth(col, col * 100);
+        rig.view.geometry = {120, 240, c.size.width(), c.size.height()};
+        rig.view.minimized = c.minimized;
+        rig.timer.active = c.ticking;
+        if (c.cancel)
             rig.prompter.answers.enqueue(Prompter::Answer::Cancel);
 
-        QCOMPARE(rig.startup.queryCloseMainWindow(), closes);
-        QCOMPARE(rig.prompter.shown.size(), questionShown ? 1 : 0);
-        if (questionShown)
-            QCOMPARE(rig.prompter.shown.first().text,
-                     u"Close Dorvel (still %1 Recordings to do...)"_s.arg(count));
-        QCOMPARE(rig.timer.active, !closes && ticking);
-        const QString absent = u"<absent>"_s;
-        QCOMPARE(rig.store.own(u"HPos"_s), minimized ? absent : u"120"_s);
-        QCOMPARE(rig.store.own(u"VPos"_s), minimized ? absent : u"240"_s);
-        QCOMPARE(rig.store.own(u"MyFormatStr"_s),
-                 minimized ? absent : u"63;100;200;300;400;500;600;700;800;"_s);
+        QCOMPARE(rig.startup.queryCloseMainWindow(), c.closes);
+        const QString question = u"Close Dorvel (still %1 Recordings to do...)"_s.arg(c.count);
+        QCOMPARE(rig.prompter.texts(), c.asks ? QStringList{question} : QStringList());
+        QCOMPARE(rig.timer.active, !c.closes && c.ticking);
+        const auto saved = [&](const QString& value) { return c.minimized ? kAbsent : value; };
+        QCOMPARE(rig.store.own(u"HPos"_s), saved(u"120"_s));
+        QCOMPARE(rig.store.own(u"VPos"_s), saved(u"240"_s));
+        QCOMPARE(rig.store.own(u"MyFormatStr"_s), saved(u"63;100;200;300;400;500;600;700;800;"_s));
         QCOMPARE(rig.store.own(u"VSize"_s),
-                 (!minimized && height > 2890) ? QString::number(height) : absent);
+                 c.size.height() > 2890 ? saved(QString::number(c.size.height())) : kAbsent);
         QCOMPARE(rig.store.own(u"HSize"_s),
-                 (!minimized && width > 3000) ? QString::number(width) : absent);
-    }
-
-    void unloadEndsTheProcess()
-    {
-        Rig rig({}, m_appFolder);
-        rig.view.trayIcon = true;
-        rig.timer.active = true;
-        rig.state.reloadRequested = true;
-        rig.startup.unloadMainWindow();
-        QCOMPARE(rig.ended, 1);
-        QVERIFY(!rig.view.trayIcon);
-        QVERIFY(!rig.timer.active);
-        QVERIFY(!rig.state.reloadRequested);
-    }
-
-    // With nothing stored but the database, every setting is its default (an empty store
-    // for the database path and TestPath: firstStart).
-    void defaultsOfAnEmptyStore_data()
-    {
-        QTest::addColumn<QString>("live");
-        QTest::addColumn<QString>("value");
-        const ViewerFolder v = viewer(u"defaults"_s);
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        QVERIFY(rig.load());
-        const Settings& s = rig.state.settings;
-        const FakeView::Geometry& g = rig.view.geometry;
-        auto row = [](const char* key, const QString& live, const char* value) {
-            QTest::newRow(key) << live << QString::fromUtf8(value);
-        };
-        auto flag = [](bool on) { return on ? u"1"_s : u"0"_s; };
-        auto number = [](int n) { return QString::number(n); };
-        std::array<int, 8> widths{};
-        std::copy(rig.todo.savedWidths.begin(), rig.todo.savedWidths.end(), widths.begin());
-        row("Language", s.language, "");
-        row("UseShortdesc", flag(s.useShortdesc), "1");
-        row("IgnoreOverlap", flag(s.ignoreOverlap), "0");
-        row("StartPendingRecord", flag(s.startPendingRecord), "1");
-        row("SaveLog", flag(s.saveLog), "0");
-        row("RecDelay", flag(s.recDelay), "1");
-        row("RecDelaySec", number(s.recDelaySec), "500");
-        row("Streamonly", flag(s.streamonly), "1");
-        row("AutoRun", flag(s.autoRun), "0");
-        row("AskForClose", flag(s.askForClose), "1");
-        row("AutoClose", flag(s.autoClose), "0");
-        row("WaitForClose", flag(s.waitForClose), "0");
-        row("WaitForProg", s.waitForProg, "TMPGenc.exe");
-        row("SuspendCheck", flag(s.suspendCheck), "0");
-        row("ShutDownType", s.shutDownType, "Never");
-        row("RuleMinutes", number(s.ruleMinutes), "60");
-        row("HPos", number(g.left), "1000");
-        row("VPos", number(g.top), "1000");
-        // Wider than the key table's 6000 x 3000 twips and its column widths, so that the
-        // default date-time texts and titles are not cut.
-        row("VSize", number(g.height), "9000");
-        row("HSize", number(g.width), "15000");
-        row("MyFormatStr", FormatStr::build(rig.state.splitRatio, widths),
-            "50;600;2600;2500;2500;3000;3000;1500;1500;");
-    }
-    void defaultsOfAnEmptyStore()
-    {
-        QFETCH(QString, live);
-        QTEST(live, "value");
-    }
-
-    void geometryAndFormatFromSettings()
-    {
-        const ViewerFolder v = viewer(u"geometry"_s);
-        Rig rig({}, m_appFolder);
-        rig.store.setOwn(u"OrbivuDBPath"_s, v.db);
-        rig.store.setOwn(u"HPos"_s, u"2000"_s);
-        rig.store.setOwn(u"VSize"_s, u"garbage"_s);
-        rig.store.setOwn(u"HSize"_s, u"99999"_s);
-        rig.store.setOwn(u"MyFormatStr"_s, u"120;10;x;30"_s);
-        QVERIFY(rig.load());
-        QCOMPARE(rig.view.geometry.left, 2000);
-        QCOMPARE(rig.view.geometry.top, 1000);
-        QCOMPARE(rig.view.geometry.height, 0);    // text without a number counts as 0
-        QCOMPARE(rig.view.geometry.width, 15000); // beyond 16 bits: the default
-        QCOMPARE(rig.state.splitRatio, 0.95);
-        QCOMPARE(rig.view.splitRatio, 0.95);
-        // Unusable widths fall back to the column's default, so no column is lost.
-        QCOMPARE(rig.todo.savedWidths,
-                 (std::array<qint16, 8>{600, 2600, 2500, 2500, 3000, 3000, 1500, 1500}));
+                 c.size.width() > 3000 ? saved(QString::number(c.size.width())) : kAbsent);
     }
 };
 
