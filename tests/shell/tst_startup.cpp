@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 #include <unistd.h>
 
 using namespace dorvel;
@@ -389,8 +391,12 @@ private Q_SLOTS:
         rig.timer.active = c.ticking;
         if (c.cancel)
             rig.prompter.answers.enqueue(Prompter::Answer::Cancel);
+        // A question left open must not hold up the recordings.
+        std::optional<bool> tickingWhileAsked;
+        rig.prompter.onShow = [&](const Prompter::Box&) { tickingWhileAsked = rig.timer.active; };
 
         QCOMPARE(rig.startup.queryCloseMainWindow(), c.closes);
+        QCOMPARE(tickingWhileAsked, c.asks ? std::optional(c.ticking) : std::nullopt);
         const QString question = u"Close Dorvel (still %1 Recordings to do...)"_s.arg(c.count);
         QCOMPARE(rig.prompter.texts(), c.asks ? QStringList{question} : QStringList());
         QCOMPARE(rig.timer.active, !c.closes && c.ticking);
