@@ -32,6 +32,10 @@ private Q_SLOTS:
         QTest::newRow("clocks go forward")
             << QStringList{dry, "--now=2026-03-29 01:55:00", "/wakeup=2026-03-29 03:06:00"} << 0
             << "\"+660\"";
+        // The repeated hour: the first of the two, an hour early rather than an hour late.
+        QTest::newRow("clocks go back")
+            << QStringList{dry, "--now=2026-10-25 01:00:00", "/wakeup=2026-10-25 02:30:00"} << 0
+            << "\"+5400\"";
         QTest::newRow("hour that does not exist")
             << QStringList{"/wakeup=2026-03-29 02:30:00", dry, "--now=2026-03-28 20:00:00"} << 1
             << "not a valid";
