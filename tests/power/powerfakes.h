@@ -91,18 +91,12 @@ public:
         runEntries.append(name + ": " + (QStringList{program} + args).join(' '));
     }
     void deleteRunEntry(const QString& name) override { runEntries.append("delete " + name); }
-    void runCountdown() override
-    {
-        ++countdowns;
-        if (duringCountdown)
-            duringCountdown();
-    }
+    void runCountdown() override { ++countdowns; }
 
     QList<ProcessInfo> list;
     QStringList started, runEntries;
     bool startFails = false;
     int countdowns = 0;
-    std::function<void()> duringCountdown;
 };
 
 // The fakes, with the event log in a real file.

@@ -1,5 +1,4 @@
-// The decision after a recording, the pending words, the timed standby, the ITime rule and
-// the wake-up tool, against fakes.
+// The decision after a recording: power-off, standby, the ITime rule and the wake-up tool.
 
 #include "notifier.h"
 #include "powerfakes.h"
@@ -42,9 +41,8 @@ private Q_SLOTS:
     void decisionTable_data()
     {
         // in: standby mode (S), wake-tool mode (T) or neither (-), recordings left,
-        // ShutDownType, the wait-program
-        // runs (w) or not (-), minutes to the next launch, [RuleMinutes, [now]].
-        // The wait-program also runs with a blank WaitForProg (b), or WaitForClose off (o).
+        // ShutDownType, the wait-program runs (w), runs with a blank name (b) or not (-),
+        // minutes to the next launch, [RuleMinutes, [now]].
         QTest::addColumn<QString>("in");
         // The word left while the wait-program runs, ">" and the power calls once it ended.
         QTest::addColumn<QString>("word");
@@ -192,11 +190,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("change");
         QTest::addColumn<qint64>("launchInMs");
         QTest::addColumn<int>("ticks"); // of 500 ms until the caption shows it
-        QTest::newRow("user starts it, nothing due for an hour") << "user starts" << 3600000LL << 4;
-        QTest::newRow("user starts it, a start in 100 s") << "user starts" << 100000LL << 1;
-        QTest::newRow("user starts it, two minutes come near") << "user starts" << 120750LL << 2;
-        QTest::newRow("started with our button") << "button" << 3600000LL << 1;
-        QTest::newRow("user closes it") << "user closes" << 3600000LL << 1;
+        QTest::addRow("user starts it, nothing due for an hour") << "user starts" << 3600000LL << 4;
+        QTest::addRow("user starts it, a start in 100 s") << "user starts" << 100000LL << 1;
+        QTest::addRow("user starts it, two minutes come near") << "user starts" << 120750LL << 2;
+        QTest::addRow("started with our button") << "button" << 3600000LL << 1;
+        QTest::addRow("user closes it") << "user closes" << 3600000LL << 1;
     }
     // Far from any start the table is read every two seconds only; a change the user makes
     // still shows within them, and at once near a start or after a start of ours.
@@ -236,33 +234,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("next");
         QTest::addColumn<QString>("wake"); // three real minutes before
-        QTest::newRow("plain") << "2026-12-05 21:01:00"
-                               << "2026-12-05 20:58:00";
-        // Simulated power: the tool only says what it would do.
-        QTest::newRow("simulated") << "2026-12-05 21:01:00"
-                                   << "2026-12-05 20:58:00";
-        // 02:58 does not exist that night.
-        QTest::newRow("clocks go forward") << "2026-03-29 03:01:00"
-                                           << "2026-03-29 01:58:00";
-        // 02:01 comes twice that night; the scheduler starts at the first.
-        QTest::newRow("clocks go back") << "2026-10-25 02:01:00"
-                                        << "2026-10-25 01:58:00";
-        QTest::newRow("tool missing") << "2026-12-05 23:00:00"
-                                      << "2026-12-05 22:57:00";
-        QTest::newRow("tool's check fails") << "2026-12-05 23:00:00"
-                                            << "2026-12-05 22:57:00";
+        QTest::addColumn<QString>("how");  // dry: simulated power; missing; refused: check fails
+        auto row = [](const char* name, const char* next, const char* wake, const char* how = "") {
+            QTest::addRow("%s", name) << QString(next) << QString(wake) << QString(how);
+        };
+        row("plain", "2026-12-05 21:01:00", "2026-12-05 20:58:00");
+        row("simulated", "2026-12-05 21:01:00", "2026-12-05 20:58:00", "dry");
+        row("clocks go forward", "2026-03-29 03:01:00", "2026-03-29 01:58:00"); // no 02:58
+        row("clocks go back", "2026-10-25 02:01:00", "2026-10-25 01:58:00");    // the first 02:01
+        row("tool missing", "2026-12-05 23:00:00", "2026-12-05 22:57:00", "missing");
+        row("tool's check fails", "2026-12-05 23:00:00", "2026-12-05 22:57:00", "refused");
         // The tool's own text already names the readiness check: it is not named twice.
-        QTest::newRow("tool's check fails with hint") << "2026-12-05 23:00:00"
-                                                      << "2026-12-05 22:57:00";
+        row("tool's check fails with hint", "2026-12-05 23:00:00", "2026-12-05 22:57:00",
+            "refused hinted");
     }
     void wakeToolOnRulePath()
     {
         QFETCH(QString, next);
         QFETCH(QString, wake);
-        const bool missing = QTest::currentDataTag() == QString("tool missing");
-        const bool simulated = QTest::currentDataTag() == QString("simulated");
-        const bool hinted = QTest::currentDataTag() == QString("tool's check fails with hint");
-        const bool refused = hinted || QTest::currentDataTag() == QString("tool's check fails");
+        QFETCH(QString, how);
+        const bool missing = how == "missing", simulated = how == "dry";
+        const bool refused = how.startsWith("refused"), hinted = how.endsWith("hinted");
         Rig r;
         if (refused)
             r.toolProblem = "the wake alarm /sys/class/rtc/rtc0/wakealarm is not writable";

@@ -1,4 +1,4 @@
-// The StandBy and wake-tool commands, the standby test and the privilege boxes.
+// The StandBy and wake-tool commands, the standby test and the boxes for missing rights.
 
 #include "powerfakes.h"
 
@@ -75,23 +75,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("standBy");
         QTest::addColumn<QString>("failing"); // the conditions that fail: c, u, t, o
         QTest::addColumn<QString>("box");
-        const QString caption = "Dorvel Ver 0.36 - Orbivu is running started by user";
-        QTest::newRow("StandBy: nothing to do first") << true << "cuto"
-                                                      << "No Recordings to do...";
-        QTest::newRow("StandBy: user's viewer") << true << "uto" << caption;
-        QTest::newRow("StandBy: ITime") << true << "to"
+        const QString user = "Dorvel Ver 0.36 - Orbivu is running started by user";
+        const QString none = "No Recordings to do...";
+        const QString overlap = "There is at least one overlapping record! Please check/delete";
+        QTest::addRow("StandBy: nothing to do first") << true << "cuto" << none;
+        QTest::addRow("StandBy: user's viewer") << true << "uto" << user;
+        QTest::addRow("StandBy: ITime") << true << "to"
                                         << "Not possible with Shutdown by ITime";
-        QTest::newRow("StandBy: overlap")
-            << true << "o"
-            << "There is at least one overlapping record! Please check/delete";
-        QTest::newRow("tool: nothing to do first") << false << "cuto"
-                                                   << "No Recordings to do...";
-        QTest::newRow("tool: user's viewer") << false << "uto" << caption;
-        QTest::newRow("tool: not ITime") << false << "to"
+        QTest::addRow("StandBy: overlap") << true << "o" << overlap;
+        QTest::addRow("tool: nothing to do first") << false << "cuto" << none;
+        QTest::addRow("tool: user's viewer") << false << "uto" << user;
+        QTest::addRow("tool: not ITime") << false << "to"
                                          << "Only possible with Shutdown by ITime";
-        QTest::newRow("tool: overlap")
-            << false << "o"
-            << "There is at least one overlapping record! Please check/delete";
+        QTest::addRow("tool: overlap") << false << "o" << overlap;
     }
     void refusals()
     {
@@ -184,7 +180,6 @@ private Q_SLOTS:
         r.after.timedStandby();
         QCOMPARE(r.prompter.texts().last(), "ERROR in Resume");
         QVERIFY(!r.power.timerDuringStandby && r.timer.active && r.state.resumedFromStandby);
-
         r.power.untilUser = powertext::FailToSetPowerState;
         r.after.standbyAfterLastRecording();
         QCOMPARE(r.prompter.texts().last(), "Fail to set power state");
