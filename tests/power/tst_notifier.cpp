@@ -12,8 +12,8 @@ private Q_SLOTS:
     {
         test::FakeNotifications fake;
         QVERIFY(fake.serve());
-        DBusNotifier(QDBusConnection::sessionBus())
-            .notify("Dorvel: recording problem", "Recording failed: <b>Tom & Jerry</b>");
+        // The program's own: it reaches the session bus only when it first has something to say.
+        DBusNotifier().notify("Dorvel: recording problem", "Recording failed: <b>Tom & Jerry</b>");
         QTRY_COMPARE(fake.seen.size(), 1);
         // Servers may read the body as markup: the text stays the text.
         QCOMPARE(fake.seen.first(), "Dorvel|Dorvel: recording problem|Recording failed: "

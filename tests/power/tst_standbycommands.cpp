@@ -147,9 +147,12 @@ private Q_SLOTS:
         r.clock.set(start);
         r.power.awaySecs = away;
         r.power.standbyResult = result;
-        r.timer.active = false; // the settings dialog stopped it; the test starts it again
+        r.timer.active = false;        // the settings dialog stopped it; the test starts it again
+        QList<bool> tickingWhileShown; // the result box, left open, must not hold up recordings
+        r.prompter.onShow = [&](const Prompter::Box&) { tickingWhileShown << r.timer.active; };
 
         r.after.commands().standbyTest(); // the warning is answered with OK
+        QCOMPARE(tickingWhileShown, (QList<bool>{false, true}));
 
         QCOMPARE(r.powerCalls(), "standbyWithWakeup 110");
         QVERIFY(!r.power.timerDuringStandby && r.timer.active);
