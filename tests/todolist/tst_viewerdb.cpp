@@ -126,30 +126,22 @@ private Q_SLOTS:
         };
         row("NULL", "NULL");
         row("empty", "''");
-        row("ASCII", "'News at 8'");
         row("umlauts and dash", "'Tagesschau \u2013 Wetter \u00c4\u00d6\u00dc\u00df'");
         row("outside the BMP", "'\U0001F3AC Film'");
-        row("byte-order mark", "CAST(X'EFBBBF41' AS TEXT)");
         row("invalid UTF-8", "CAST(X'41FF42C328' AS TEXT)");
         row("surrogate as UTF-8", "CAST(X'EDA080' AS TEXT)");
-        row("overlong UTF-8", "CAST(X'C0AF41' AS TEXT)");
         row("NUL inside", "CAST(X'410042' AS TEXT)");
         row("BLOB of UTF-8", "X'48C3A46C6C6F'");
         row("BLOB of garbage", "X'FF00FE'");
-        row("integer", "42");
         row("largest integer", "9223372036854775807");
         row("smallest integer", "-9223372036854775808");
-        row("real", "2.5");
         row("tiny real", "1e-300");
-        row("largest real", "1.7976931348623157e308");
         row("infinity", "9e999");
         row("negative zero", "-0.0");
         row("a third", "1.0 / 3");
         row("number in blanks", "' 15 '");
         // Shared texts: equal values share one, different ones never do.
         row("repeating numbers", "%1 % 7", 300);
-        row("distinct numbers", "%1 * 1000003", 300);
-        row("repeating texts", "'Channel ' || (%1 % 5)", 300);
         row("distinct texts", "'t' || %1", 300);
         row("texts and numbers", "CASE %1 % 3 WHEN 0 THEN %1 WHEN 1 THEN '' || %1 ELSE NULL END",
             300);
