@@ -356,9 +356,9 @@ private Q_SLOTS:
         QCOMPARE(rig.folder.recordCount(), 1); // the entry stays in the database
     }
 
-    // Reported once, kept in the database (a failed start puts it back unchanged), and the
-    // entry after it still starts; nothing is tried every tick. An unreadable launch time or a
-    // next-event row outside the list leaves no next event until the next load.
+    // Reported once, kept unchanged in the database, and the entry after it still starts; nothing
+    // is tried every tick. An unreadable launch time or a next-event row outside the list leaves no
+    // next event until the next load.
     void entryThatCannotStart_data()
     {
         QTest::addColumn<QString>("fault");
