@@ -356,43 +356,56 @@ private Q_SLOTS:
         QCOMPARE(rig.folder.recordCount(), 1); // the entry stays in the database
     }
 
-    // Reported once, kept unchanged in the database, and the entry after it still starts; nothing
-    // is tried every tick. An unreadable launch time or a next-event row outside the list leaves no
-    // next event until the next load.
-    void entryThatCannotStart_data()
+    // A failure is reported once, in the list, the log and (where it costs a recording) a
+    // notification; an entry not started stays unchanged in the database; nothing is tried
+    // every tick, and the entry after it still starts unless the fault is in its way. An
+    // unreadable launch time or a next-event row outside the list leaves no next event.
+    void failures_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("report"); // the one activity line about it
-        QTest::addColumn<int>("early");      // start attempts around 20:15
+        QTest::addColumn<QString>("report"); // the one activity and log line about it
+        QTest::addColumn<QString>("notice"); // in the one notification; empty: none
+        QTest::addColumn<int>("early");      // starts around 20:15
         QTest::addColumn<bool>("later");     // the entry of 23:00 starts on time
         QTest::addColumn<QStringList>("kept");
-        QTest::addColumn<int>("pending");
-        const QStringList both{"Tatort", "Später"};
-        QTest::newRow("viewer cannot start")
-            << "launcher"
-            << "Start Rec failed: not executable; channel 12 .*2026-12-05 20:15:00"
-               ".*2026-12-05 21:45:00.*\"Tatort\".*stays in the"
-            << 1 << true << QStringList{"Tatort"} << 1;
-        QTest::newRow("no channel")
-            << "channel"
-            << "not started.* no channel: .*\"Tatort\"" << 0 << true << QStringList{"Tatort"} << 2;
-        QTest::newRow("unreadable launch time after it")
-            << "next"
-            << "unreadable start time \"tomorrow\"" << 1 << false << QStringList{"Später"} << 2;
-        QTest::newRow("next-event row is the header")
-            << "row 0"
-            << "no entry in row 0" << 0 << false << both << 2;
-        QTest::newRow("next-event row past the end")
-            << "row 3"
-            << "no entry in row 3" << 0 << false << both << 2;
+        QTest::addColumn<int>("pending"); // -1: not checked
+        const QStringList both{"Tatort", "Später"}, tatort{"Tatort"}, none;
+        const auto row = [](const char* name, const char* fault, const char* report,
+                            const char* notice, int early, bool later, const QStringList& kept,
+                            int pending = -1) {
+            QTest::newRow(name) << QString(fault) << QString(report) << QString(notice) << early
+                                << later << kept << pending;
+        };
+        row("viewer cannot start", "launcher",
+            "Start Rec failed: not executable; channel 12 .*2026-12-05 20:15:00"
+            ".*2026-12-05 21:45:00.*\"Tatort\".*stays in the",
+            "Start Rec failed: not executable", 1, true, tatort, 1);
+        row("no channel", "channel", "not started.* no channel: .*\"Tatort\"", "", 0, true, tatort,
+            2);
+        row("unreadable launch time after it", "next", "unreadable start time \"tomorrow\"", "", 1,
+            false, {"Später"}, 2);
+        row("next-event row is the header", "row 0", "no entry in row 0", "", 0, false, both, 2);
+        row("next-event row past the end", "row 3", "no entry in row 3", "", 0, false, both, 2);
+        row("viewer ends at once", "ends", "the viewer ended 0.5 s after its start",
+            "the viewer ended 0.5 s after its start", 1, true, none);
+        // Told before the start; the viewer is still started.
+        row("record folder missing", "missing", "does not exist: .*\"Tatort\"", "does not exist", 1,
+            true, none);
+        row("record folder is a file", "file", "is not a folder: .*\"Tatort\"", "is not a folder",
+            1, true, none);
+        // Asked every tick from 47 s before, never forced, and no box waits for its user.
+        row("viewer ignores close requests", "ignores", "does not close", "does not close", 0,
+            false, both);
     }
-    void entryThatCannotStart()
+    void failures()
     {
         QFETCH(QString, fault);
         QFETCH(QString, report);
+        QFETCH(QString, notice);
         QFETCH(int, early);
         QFETCH(bool, later);
         QFETCH(QStringList, kept);
+        QFETCH(int, pending);
         Rig rig;
         rig.add("Tatort", "20:15", "21:45");
         rig.add("Später", "23:00", "23:30");
@@ -403,16 +416,39 @@ private Q_SLOTS:
             rig.todo.setCell(1, TodoList::Num, "");
         else if (fault == "next")
             rig.todo.setCell(2, TodoList::RecStart, "tomorrow");
-        else
+        else if (fault.startsWith("row"))
             rig.todo.nextEventRow = fault.mid(4).toInt();
+        else if (fault == "missing")
+            rig.state.recordDirectory = rig.tmp.filePath("gone") + "/";
+        else if (fault == "file") {
+            QFile f(rig.tmp.filePath("plain"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            rig.state.recordDirectory = f.fileName() + "/";
+        } else if (fault == "ignores") {
+            rig.state.settings.autoClose = true;
+            rig.table.obeysClose = false;
+            rig.userStartsViewer();
+            rig.tickAt(at(20, 14, 12)); // outside the window
+            QVERIFY(rig.table.closeRequests.isEmpty());
+        }
         const QStringList before = rig.records();
-        for (int s = 1; s < 10; ++s)
+        for (int s = 1; s < 10; ++s) {
             rig.tickAt(at(20, 15, s));
+            if (fault == "ends" && s == 1) {
+                rig.table.remove(4000);
+                rig.clock.advanceMs(500);
+                rig.scheduler.tick();
+            }
+        }
+        rig.tickAt(at(20, 20));
+        QCOMPARE(rig.launcher.starts.size(), early);
         if (fault == "launcher") { // nothing records, StandBy may go ahead
             QCOMPARE(rig.state.orbivuState, 0);
             QCOMPARE(rig.recordingsStarted, 0);
         }
+        QCOMPARE(rig.table.closeRequests.size() > 1, fault == "ignores");
         rig.launcher.failWith.clear();
+        rig.table.remove(4000); // a recording started at 20:15 has ended
         rig.tickAt(at(23, 0));
         QCOMPARE(rig.launcher.starts.size(), early);
         rig.tickAt(at(23, 0, 1));
@@ -428,9 +464,14 @@ private Q_SLOTS:
         QVERIFY2(lines.filter(QRegularExpression(report)).size() == 1,
                  qPrintable(lines.join('\n')));
         QCOMPARE(rig.logLines().filter(QRegularExpression(report)).size(), 1);
+        const QStringList notes = rig.notifier.shown.filter("Tatort");
+        QCOMPARE(notes.size(), int(!notice.isEmpty()));
+        QVERIFY2(notice.isEmpty() || notes.first().contains(notice), qPrintable(notes.join('\n')));
         QVERIFY(rig.prompter.shown.isEmpty());
-        QTEST(rig.todo.recordingCount, "pending");
+        if (pending >= 0)
+            QCOMPARE(rig.todo.recordingCount, pending);
     }
+
     void noEntryRecordedTwiceOrLost_data()
     {
         QTest::addColumn<QString>("title"); // an SQL expression
@@ -483,68 +524,6 @@ private Q_SLOTS:
         }
         QCOMPARE(other.rows("SELECT SHORTDESC FROM RECORD"), QList<QVariantList>{{"Später"}});
         QCOMPARE(rig.activity.lines().filter("could not delete").size(), int(locked));
-    }
-
-    void failedRecordingIsReported_data()
-    {
-        QTest::addColumn<QString>("failure");
-        QTest::addColumn<QString>("cause"); // in the activity line, the log and the notification
-        QTest::newRow("viewer ends at once") << "ends"
-                                             << "the viewer ended 0.5 s after its start";
-        QTest::newRow("record folder missing") << "missing"
-                                               << "does not exist";
-        QTest::newRow("record folder is a file") << "file"
-                                                 << "is not a folder";
-        QTest::newRow("viewer ignores close requests") << "ignores"
-                                                       << "does not close";
-        QTest::newRow("viewer cannot start") << "nostart"
-                                             << "Start Rec failed: no such file";
-    }
-    void failedRecordingIsReported()
-    {
-        QFETCH(QString, failure);
-        QFETCH(QString, cause);
-        Rig rig;
-        if (failure == "missing")
-            rig.state.recordDirectory = rig.tmp.filePath("gone") + "/";
-        if (failure == "file") {
-            QFile f(rig.tmp.filePath("plain"));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            rig.state.recordDirectory = f.fileName() + "/";
-        }
-        if (failure == "nostart")
-            rig.launcher.failWith = "no such file";
-        rig.add("Tatort", "20:15", "21:45");
-        rig.loader.getRecordings();
-        if (failure == "ignores") {
-            rig.state.settings.autoClose = true;
-            rig.table.obeysClose = false;
-            rig.userStartsViewer();
-            rig.tickAt(at(20, 14, 12)); // outside the 47 s window: not asked to close
-            rig.tickAt(at(20, 14, 50)); // before the launch time: not yet a delay
-            QVERIFY(rig.notifier.shown.isEmpty());
-        }
-        rig.tickAt(at(20, 15, 1));
-        if (failure == "ends") {
-            rig.table.remove(4000);
-            rig.clock.advanceMs(500);
-            rig.scheduler.tick();
-        }
-        rig.tickAt(at(20, 15, 2));
-        rig.tickAt(at(20, 20)); // told once
-        QCOMPARE(rig.notifier.shown.size(), 1);
-        QVERIFY2(rig.notifier.shown.first().contains(cause),
-                 qPrintable(rig.notifier.shown.first()));
-        QVERIFY(rig.notifier.shown.first().contains("Tatort"));
-        const QStringList lines = rig.activity.lines().filter(cause);
-        QCOMPARE(lines.size(), 1);
-        QVERIFY(lines.first().contains("Tatort"));
-        QCOMPARE(rig.logLines().filter(cause).size(), 1);
-        // A missing folder is told before the start; the viewer is still started. A viewer in
-        // the way is asked every tick, never forced, and no box waits for its user.
-        QCOMPARE(rig.launcher.starts.size(), failure == "ignores" ? 0 : 1);
-        QCOMPARE(rig.table.closeRequests, QList<qint64>(failure == "ignores" ? 4 : 0, 900));
-        QVERIFY(rig.prompter.shown.isEmpty());
     }
 
     // With overlaps ignored, two entries due in the same minute: one is recorded, and the
