@@ -21,7 +21,6 @@ namespace {
 struct World {
     QTemporaryDir tmp;
     QString path = tmp.filePath(QStringLiteral("Orbivu.mdb"));
-    DbFixture file{path};
     LoaderRig rig{QDateTime(QDate(2026, 10, 25), QTime(1, 30))};
 };
 
@@ -58,8 +57,11 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication app(*argc, *argv);
     g_world = new World;
-    g_world->file.channel(12, QStringLiteral("Das Erste"));
-    g_world->file.channel(3, QStringLiteral("Arte"));
+    {
+        DbFixture file(g_world->path);
+        file.channel(12, QStringLiteral("Das Erste"));
+        file.channel(3, QStringLiteral("Arte"));
+    }
     if (!g_world->rig.db.open(g_world->path))
         std::abort();
     return 0;
