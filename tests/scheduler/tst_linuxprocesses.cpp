@@ -122,7 +122,10 @@ private Q_SLOTS:
                 if (setgid(65534) != 0 || setuid(65534) != 0)
                     _exit(99);
             });
-        p.start("/bin/sh", {"-c", "trap '' TERM; : > trap; while :; do sleep 0.05; done"});
+        // Another user's process would end on the request: it must not get one.
+        p.start("/bin/sh",
+                {"-c", otherUser ? ": > trap; exec sleep 30"
+                                 : "trap '' TERM; : > trap; while :; do sleep 0.05; done"});
         QVERIFY(p.waitForStarted());
         Reaper reaper{p.processId()};
         QVERIFY(eventually([&] { return QFile::exists(dir.filePath("trap")); }));

@@ -100,10 +100,12 @@ private Q_SLOTS:
             {"A|23:00|2026.12.06 01:00|0|0", "B|2026.12.07 20:00|2026.12.08 20:00|0|0",
              "C|2026.12.09 20:00|2026.12.10 21:00|0|0"},
             t19, "", "...", "120 0 60");
-        // Minutes across clock changes and the take-over timing are the simulated year's to
-        // check; here what the list shows.
+        // Minutes across clock changes are the simulated year's to check.
         row("take-over", {"R|19:00|22:00|0|5", "L|23:00|23:30|0|0"}, t2030, "p", "r.", "95 30",
             "R");
+        row("two running", {"R|19:00|22:00|0|5", "T|20:00|21:00|0|0"}, t2030, "p", "rr", "185 60");
+        row("beside an ended one", {"R|19:00|22:00|0|0", "E|19:00|19:30|0|0"}, t2030, "p", "rr",
+            "30 90", "R");
         row("not over an overlap", {"R|19:00|22:00|0|5", "A|21:00|21:30|0|0", "B|21:10|21:40|0|0"},
             t2030, "p", "ryy", "185 30 30");
         // Listed as stored, red, never scheduled, one line naming it; the others load.
