@@ -34,6 +34,22 @@ using namespace dorvel;
 namespace {
 
 constexpr int kRuns = 7;
+const QDateTime kNow(QDate(2026, 12, 5), QTime(20, 0));
+
+// The loader with the fakes of the platform seams, as every measurement here uses it.
+struct Loading {
+    Loading(const QString& connection, const QDateTime& now) : db(connection), clock(now) {}
+    AppState state;
+    TodoList todo;
+    ActivityList activity;
+    ViewerDatabase db;
+    test::FakePrompter prompter;
+    test::FakeView view;
+    test::FakeTimer timer;
+    test::FakeClock clock;
+    test::MemorySettingsStore store;
+    RecordingsLoader loader{state, todo, activity, db, prompter, view, timer, clock, store, [] {}};
+};
 
 double median(QList<double> v)
 {
@@ -201,22 +217,13 @@ int peakChild(const QString& mode, const QString& path)
         sqlite3_close(h);
         return 0;
     }
-    AppState state;
-    TodoList todo;
-    ActivityList activity;
-    ViewerDatabase db(QStringLiteral("peak"));
-    test::FakePrompter prompter;
-    test::FakeView view;
-    test::FakeTimer timer;
-    test::FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(20, 0)));
-    test::MemorySettingsStore store;
-    RecordingsLoader loader(state, todo, activity, db, prompter, view, timer, clock, store, [] {});
-    if (!db.open(path))
+    Loading l(QStringLiteral("peak"), kNow);
+    if (!l.db.open(path))
         return 1;
     const long base = statusKb("VmRSS:");
-    loader.getRecordings();
+    l.loader.getRecordings();
     peak = statusKb("VmHWM:");
-    std::printf("%ld %ld %d\n", peak - std::max(before, base), peak, todo.rowCount());
+    std::printf("%ld %ld %d\n", peak - std::max(before, base), peak, l.todo.rowCount());
     return 0;
 }
 
@@ -235,28 +242,19 @@ std::pair<long, long> peakOf(const QString& mode, const QString& path)
 // every entry pending, once with every entry timed out (each of those adds an activity line).
 double windowLoadMs(const QString& path, const QDateTime& now)
 {
-    AppState state;
-    TodoList todo;
-    ActivityList activity;
-    ViewerDatabase db(QStringLiteral("bench-window"));
-    test::FakePrompter prompter;
-    test::FakeView view;
-    test::FakeTimer timer;
-    test::FakeClock clock(now);
-    test::MemorySettingsStore store;
-    RecordingsLoader loader(state, todo, activity, db, prompter, view, timer, clock, store, [] {});
-    MainWindow window(todo, activity, prompter);
+    Loading l(QStringLiteral("bench-window"), now);
+    MainWindow window(l.todo, l.activity, l.prompter);
     window.resize(900, 600);
     window.show();
-    if (!db.open(path))
+    if (!l.db.open(path))
         return -1;
     QList<double> times;
     for (int i = 0; i < kRuns; ++i) {
-        activity.clear();
+        l.activity.clear();
         QCoreApplication::processEvents();
         QElapsedTimer t;
         t.start();
-        loader.getRecordings();
+        l.loader.getRecordings();
         QCoreApplication::processEvents();
         times << t.nsecsElapsed() / 1e6;
     }
@@ -284,17 +282,9 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "cannot make a database of %d entries\n", entries);
             return 1;
         }
-        AppState state;
-        TodoList todo;
-        ActivityList activity;
-        ViewerDatabase db(QStringLiteral("bench"));
-        test::FakePrompter prompter;
-        test::FakeView view;
-        test::FakeTimer timer;
-        test::FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(20, 0)));
-        test::MemorySettingsStore store;
-        RecordingsLoader loader(state, todo, activity, db, prompter, view, timer, clock, store,
-                                [] {});
+        Loading l(QStringLiteral("bench"), kNow);
+        ViewerDatabase& db = l.db;
+        TodoList& todo = l.todo;
         if (!db.open(path))
             return 1;
         sqlite3* bareDb = openBare(path);
@@ -303,10 +293,10 @@ int main(int argc, char* argv[])
         // Runs take turns, so that a change in the machine's load meets all of them alike.
         QList<double> times, bareTimes, qtSqlTimes;
         for (int i = 0; i < kRuns; ++i) {
-            activity.clear();
+            l.activity.clear();
             QElapsedTimer t;
             t.start();
-            loader.getRecordings();
+            l.loader.getRecordings();
             times << t.nsecsElapsed() / 1e6;
             bareTimes << bareMs(bareDb, entries);
             int rows = 0;
@@ -326,7 +316,7 @@ int main(int argc, char* argv[])
             "%6d entries: GetRecordings %8.1f ms, bare query %8.1f ms, ratio %.2f "
             "(target %.1f; the rows through QtSql alone %.1f ms; rows listed %d, boxes %lld)\n",
             entries, load, bare, bare > 0 ? load / bare : 0.0, target, qtSql, todo.rowCount(),
-            qlonglong(prompter.shown.size()));
+            qlonglong(l.prompter.shown.size()));
         if (entries == 100000) {
             const auto [bareKb, barePeak] = peakOf(QStringLiteral("bare"), path);
             const auto [loadKb, loadPeak] = peakOf(QStringLiteral("load"), path);
@@ -340,7 +330,7 @@ int main(int argc, char* argv[])
         if (entries == 10000) {
             std::printf("10,000-entry load: %.1f ms (target < 200 ms)\n", load);
             // A load long after the last entry finds all of them timed out.
-            const double pending = windowLoadMs(path, QDateTime(QDate(2026, 12, 5), QTime(20, 0)));
+            const double pending = windowLoadMs(path, kNow);
             const double late = windowLoadMs(path, QDateTime(QDate(2100, 1, 1), QTime(0, 0)));
             std::printf("10,000 entries with the main window: pending %.1f ms, timed out %.1f ms, "
                         "ratio %.2f\n",

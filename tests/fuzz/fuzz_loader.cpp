@@ -2,20 +2,11 @@
 // the real loader from a real SQLite file: any texts in the time columns, any numbers in the
 // lead and trail columns, channels that exist or not.
 
-#include "activitylist.h"
-#include "appstate.h"
-#include "fakes.h"
+#include "../todolist/loaderrig.h"
 #include "fuzzcheck.h"
-#include "recordingsloader.h"
-#include "todolist.h"
-#include "viewerdb.h"
-#include "viewerfolder.h"
 
 #include <QCoreApplication>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QVariant>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -28,29 +19,9 @@ using namespace dorvel::test;
 namespace {
 
 struct World {
-    World()
-    {
-        state.msg = MessageTable::forLanguage(QStringLiteral("eng"));
-        folder.addChannel(12, QStringLiteral("Das Erste"));
-        folder.addChannel(3, QStringLiteral("Arte"));
-        if (!db.open(folder.db))
-            std::abort();
-    }
-
     QTemporaryDir tmp;
-    ViewerFolder folder = ViewerFolder::create(tmp.filePath(QStringLiteral("Orbivu/")));
-    AppState state;
-    TodoList todo;
-    ActivityList activity;
-    ViewerDatabase db{QStringLiteral("fuzz")};
-    FakePrompter prompter;
-    FakeView view;
-    FakeTimer timer;
-    FakeClock clock{QDateTime(QDate(2026, 10, 25), QTime(1, 30))};
-    MemorySettingsStore store;
-    int ended = 0;
-    RecordingsLoader loader{state, todo,  activity, db,    prompter,
-                            view,  timer, clock,    store, [this] { ++ended; }};
+    QString path = tmp.filePath(QStringLiteral("Orbivu.mdb"));
+    LoaderRig rig{QDateTime(QDate(2026, 10, 25), QTime(1, 30))};
 };
 
 World* g_world = nullptr;
@@ -60,13 +31,10 @@ QString timeText(FuzzedDataProvider& in)
 {
     if (in.ConsumeBool())
         return QString::fromStdString(in.ConsumeRandomLengthString(24));
-    const int day = in.ConsumeIntegralInRange(20, 31);
-    const int hour = in.ConsumeIntegralInRange(0, 25);
-    const int minute = in.ConsumeIntegralInRange(0, 61);
     return QStringLiteral("2026.10.%1 %2:%3")
-        .arg(day, 2, 10, QLatin1Char('0'))
-        .arg(hour, 2, 10, QLatin1Char('0'))
-        .arg(minute, 2, 10, QLatin1Char('0'));
+        .arg(in.ConsumeIntegralInRange(20, 31), 2, 10, QLatin1Char('0'))
+        .arg(in.ConsumeIntegralInRange(0, 25), 2, 10, QLatin1Char('0'))
+        .arg(in.ConsumeIntegralInRange(0, 61), 2, 10, QLatin1Char('0'));
 }
 
 QVariant number(FuzzedDataProvider& in)
@@ -89,33 +57,35 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication app(*argc, *argv);
     g_world = new World;
+    {
+        DbFixture file(g_world->path);
+        file.channel(12, QStringLiteral("Das Erste"));
+        file.channel(3, QStringLiteral("Arte"));
+    }
+    if (!g_world->rig.db.open(g_world->path))
+        std::abort();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    World& w = *g_world;
+    LoaderRig& w = g_world->rig;
     FuzzedDataProvider in(data, size);
     QSqlDatabase sql = w.db.db();
     sql.transaction();
     QSqlQuery(QStringLiteral("DELETE FROM RECORD"), sql);
     QSqlQuery q(sql);
-    q.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?, ?, ?, ?, ?, 0, ?, ?)"));
     const int rows = in.ConsumeIntegralInRange(0, 12);
     for (int r = 0; r < rows; ++r) {
         const int channel = in.PickValueInArray({3, 12, 99});
-        const QList<QVariant> values{channel,
-                                     channel,
-                                     channel,
-                                     timeText(in),
-                                     timeText(in),
-                                     QString::fromStdString(in.ConsumeRandomLengthString(40)),
-                                     QString::fromStdString(in.ConsumeRandomLengthString(20)),
-                                     0,
-                                     number(in),
-                                     number(in)};
-        for (int i = 0; i < values.size(); ++i)
-            q.bindValue(i, values[i]);
+        for (const QVariant& v :
+             {QVariant(channel), QVariant(channel), QVariant(channel), QVariant(timeText(in)),
+              QVariant(timeText(in)),
+              QVariant(QString::fromStdString(in.ConsumeRandomLengthString(40))),
+              QVariant(QString::fromStdString(in.ConsumeRandomLengthString(20))), number(in),
+              number(in)})
+            q.addBindValue(v);
         if (!q.exec())
             std::abort();
     }

@@ -1,5 +1,4 @@
 #include "linux_processes.h"
-#include "system.h"
 #include "viewerprocess.h"
 
 #include <QtTest>
@@ -102,39 +101,38 @@ private Q_SLOTS:
         QVERIFY(!vp.isTaskRunning(started->pid, started->startTime, "Orbivu.exe"));
     }
 
-    void closeRequestIgnoredIsNeverForced()
+    // A process that ignores the request is never forced; another user's is not even asked.
+    void closeRefused_data()
     {
+        QTest::addColumn<bool>("otherUser");
+        QTest::newRow("ignores SIGTERM") << false;
+        QTest::newRow("another user's") << true;
+    }
+    void closeRefused()
+    {
+        QFETCH(bool, otherUser);
+        if (otherUser && geteuid() != 0)
+            QSKIP("only root can start a process as another user");
         QTemporaryDir dir;
-        QString error;
-        const auto started = LinuxProcessLauncher().start(
-            "/bin/sh", {"-c", "trap '' TERM; : > trap; while :; do sleep 0.05; done"}, dir.path(),
-            &error);
-        QVERIFY2(started, qPrintable(error));
-        Reaper reaper{started->pid};
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        if (otherUser)
+            p.setChildProcessModifier([] {
+                if (setgid(65534) != 0 || setuid(65534) != 0)
+                    _exit(99);
+            });
+        // Another user's process would end on the request: it must not get one.
+        p.start("/bin/sh",
+                {"-c", otherUser ? ": > trap; exec sleep 30"
+                                 : "trap '' TERM; : > trap; while :; do sleep 0.05; done"});
+        QVERIFY(p.waitForStarted());
+        Reaper reaper{p.processId()};
         QVERIFY(eventually([&] { return QFile::exists(dir.filePath("trap")); }));
         LinuxProcessTable table;
-        QVERIFY(!table.requestClose(started->pid, 500));
-        QVERIFY(table.process(started->pid));
-    }
-
-    void otherUsersAreSkipped()
-    {
-        if (geteuid() != 0)
-            QSKIP("only root can start a process as another user");
-        QProcess other;
-        other.setProgram(QStandardPaths::findExecutable("sleep"));
-        other.setArguments({"30"});
-        other.setChildProcessModifier([] {
-            if (setgid(65534) != 0 || setuid(65534) != 0)
-                _exit(99);
-        });
-        other.start();
-        QVERIFY(other.waitForStarted());
-        Reaper reaper{other.processId()};
-        LinuxProcessTable table;
-        QVERIFY(!table.process(other.processId()));
-        QVERIFY(!table.requestClose(other.processId(), 0));
-        QCOMPARE(other.state(), QProcess::Running);
+        QCOMPARE(bool(table.process(p.processId())), !otherUser);
+        QVERIFY(!table.requestClose(p.processId(), 500));
+        QCOMPARE(p.state(), QProcess::Running);
     }
 
     void launcherRefusals()
@@ -148,32 +146,6 @@ private Q_SLOTS:
         QVERIFY(refusal(dir.filePath("nope"), {}).contains("no such file"));
         QVERIFY(refusal(dir.filePath("plain"), {}).contains("not executable"));
         QVERIFY(refusal("/bin/true", dir.filePath("gone")).contains("working folder"));
-    }
-
-    // The program lowers its own priority after start-up; what it starts (the viewer, the
-    // wake-up tool) still runs at the priority the program was started with. Last: this
-    // thread keeps the lowered priority.
-    void startsAtNormalPriority()
-    {
-        const auto niceOf = [](qint64 pid) {
-            QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-            if (!f.open(QIODevice::ReadOnly))
-                return -100;
-            const QByteArray line = f.readAll();
-            // Field 19, counted from the last ")" (field 2 may hold blanks).
-            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-            return fields.value(16).toInt();
-        };
-        const int normal = niceOf(::getpid());
-        QVERIFY(normal < 19);
-        LinuxProcessLauncher launcher;
-        setIdlePriority();
-        QCOMPARE(niceOf(::gettid()), 19);
-        QString error;
-        const auto started = launcher.start("/bin/sleep", {"30"}, {}, &error);
-        QVERIFY2(started, qPrintable(error));
-        Reaper reaper{started->pid};
-        QCOMPARE(niceOf(started->pid), normal);
     }
 };
 

@@ -12,12 +12,14 @@ namespace dorvel::test {
 
 class DbFixture {
 public:
-    // recordColumns: 10 is the current RECORD, 8 the old one.
+    // recordColumns: 10 is the current RECORD, 8 the old one, 0 a file that has its tables.
     explicit DbFixture(const QString& path, int recordColumns = 10)
     {
         QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         d.setDatabaseName(path);
         d.open();
+        if (recordColumns == 0)
+            return;
         run("CREATE TABLE CHANNELS(CHANNELNUM INTEGER, NAME TEXT, NID INTEGER, SID INTEGER, "
             "SOURCEID INTEGER)");
         run(QStringLiteral("CREATE TABLE RECORD(NID INTEGER, SID INTEGER, SOURCEID INTEGER, "
@@ -50,14 +52,15 @@ public:
                 (i ? out.last() : out.emplaceBack()) << q.value(i);
         return out;
     }
+    int count() { return rows("SELECT count(*) FROM RECORD").value(0).value(0).toInt(); }
 
     // Channel keys NID = SID = SOURCEID = num.
     void channel(int num, const QString& name)
     {
         run("INSERT INTO CHANNELS VALUES(?, ?, ?, ?, ?)", {num, name, num, num, num});
     }
-    void record(int channel, const QString& start, const QString& end, const QString& title,
-                const QVariant& pre = 0, const QVariant& post = 0, const QString& longDesc = "")
+    void record(int channel, const QVariant& start, const QVariant& end, const QVariant& title,
+                const QVariant& pre = 0, const QVariant& post = 0, const QVariant& longDesc = "")
     {
         run("INSERT INTO RECORD VALUES(?, ?, ?, ?, ?, ?, ?, 0, ?, ?)",
             {channel, channel, channel, start, end, title, longDesc, pre, post});

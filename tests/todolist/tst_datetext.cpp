@@ -55,13 +55,6 @@ private Q_SLOTS:
         QCOMPARE(SortKeyNumber(serialOf(2026, 12, 6, 0, 1) - 2 * kMinute), 202612052359);
         QCOMPARE(FormatDbTime(serialOf(2026, 12, 5, 20, 12, 59)), "2026.12.05 20:12");
         QCOMPARE(FormatDbTime(serialOf(2026, 12, 5, 20, 12, 59.6)), "2026.12.05 20:13");
-        // The loader's own default form must be formatDefault()'s byte for byte, or the
-        // scheduler's text comparisons would disagree.
-        for (double s : {1.0 - 0.4 / 86400, 1.0 - 0.6 / 86400, -700.25, serialOf(2100, 3, 1, 0, 0),
-                         serialOf(9000, 1, 1, 10, 0, 0.5)}) {
-            QCOMPARE(FormatDefaultQuick(s), formatDefault(s));
-            QCOMPARE(RoundToSecond(s), *parseDefault(formatDefault(s)));
-        }
     }
 };
 
