@@ -9,6 +9,7 @@
 #include "todolist.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -169,6 +170,33 @@ private Q_SLOTS:
         QCOMPARE(header->sectionSize(TodoList::StartTime - 1), start);
         // The stretch is shown, not stored: the column keeps its own width for the next start.
         QCOMPARE(f.todo.columnWidth(TodoList::ShortDesc), 3000);
+    }
+
+    // Cyan headers, and a red clock while nothing is started: what the user goes by at a glance.
+    void colours()
+    {
+        Window f(2);
+        f.w.resize(1000, 600);
+        f.w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.w));
+        const auto share = [](QWidget* w, bool (*isColour)(QRgb)) {
+            const QImage img = w->grab().toImage();
+            int n = 0;
+            for (int y = 0; y < img.height(); ++y) {
+                for (int x = 0; x < img.width(); ++x)
+                    n += isColour(img.pixel(x, y));
+            }
+            return double(n) / (img.width() * img.height());
+        };
+        const auto cyan = [](QRgb p) { return qRed(p) < 40 && qGreen(p) > 230 && qBlue(p) > 230; };
+        const auto red = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
+        QVERIFY(share(f.child<QTableView>("MSFlexGrid1")->horizontalHeader(), cyan) > 0.5);
+        auto* clock = f.child<QLabel>("Label1");
+        f.w.setClockText(u"2026-12-06 21:44:01"_s);
+        f.w.setClockRed(true);
+        QVERIFY(share(clock, red) > 0);
+        f.w.setClockRed(false);
+        QCOMPARE(share(clock, red), 0.0);
     }
 
     // Widths go from the list to the view in twips and the user's drags come back.
