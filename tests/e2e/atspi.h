@@ -1,51 +1,46 @@
 #pragma once
 
-// The accessibility bus (AT-SPI) as a screen reader uses it: find a program's controls by role
-// and name, read their state and press them. Needs a session bus and a display.
-
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QList>
-#include <QString>
+#include <QPoint>
 
 #include <optional>
 
 namespace dorvel::test {
 
+// The accessibility bus (AT-SPI) as a screen reader uses it: a program's controls by role and name,
+// their states, and their first action. Needs a session bus and a display.
 class AtSpi {
 public:
     struct Node {
         QString bus;
         QString path;
     };
+    // The states a screen reader sees; bit numbers as AT-SPI counts them.
+    static constexpr int Checked = 4;
+    static constexpr int Enabled = 8;
 
     // Connects to the accessibility bus that the session bus names; false without one.
     bool connect()
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-            QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return false;
-        m_bus = QDBusConnection::connectToBus(reply.arguments().constFirst().toString(),
-                                              QStringLiteral("a11y"));
-        return m_bus.isConnected();
+        const QVariant address =
+            first(QDBusConnection::sessionBus(),
+                  {QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus")}, "org.a11y.Bus",
+                  "GetAddress");
+        m_bus = QDBusConnection::connectToBus(address.toString(), QStringLiteral("a11y"));
+        return address.isValid() && m_bus.isConnected();
     }
 
     // The root of the application with that name.
     std::optional<Node> application(const QString& name) const
     {
-        const QStringList names = m_bus.interface()->registeredServiceNames().value();
-        for (const QString& bus : names) {
-            if (!bus.startsWith(QLatin1Char(':')))
-                continue;
+        for (const QString& bus : m_bus.interface()->registeredServiceNames().value()) {
             const Node root{bus, QStringLiteral("/org/a11y/atspi/accessible/root")};
-            if (this->name(root) == name)
+            if (bus.startsWith(QLatin1Char(':')) && this->name(root) == name)
                 return root;
         }
         return std::nullopt;
@@ -54,11 +49,10 @@ public:
     QList<Node> children(const Node& n) const
     {
         QList<Node> out;
-        const QDBusMessage reply =
-            call(n, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetChildren"));
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        const QVariant reply = first(m_bus, n, kAccessible, "GetChildren");
+        if (reply.userType() != qMetaTypeId<QDBusArgument>())
             return out;
-        const QDBusArgument arg = reply.arguments().constFirst().value<QDBusArgument>();
+        const QDBusArgument arg = reply.value<QDBusArgument>();
         arg.beginArray();
         while (!arg.atEnd()) {
             QString bus;
@@ -74,31 +68,22 @@ public:
 
     QString name(const Node& n) const
     {
-        const QDBusMessage reply =
-            call(n, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                 {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return {};
-        return reply.arguments().constFirst().value<QDBusVariant>().variant().toString();
+        return first(m_bus, n, "org.freedesktop.DBus.Properties", "Get",
+                     {QString::fromLatin1(kAccessible), QStringLiteral("Name")})
+            .value<QDBusVariant>()
+            .variant()
+            .toString();
     }
 
     QString role(const Node& n) const
     {
-        const QDBusMessage reply =
-            call(n, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetRoleName"));
-        return reply.arguments().isEmpty() ? QString() : reply.arguments().constFirst().toString();
+        return first(m_bus, n, kAccessible, "GetRoleName").toString();
     }
 
-    // The states a screen reader sees; bit numbers as AT-SPI counts them.
-    static constexpr int Checked = 4;
-    static constexpr int Enabled = 8;
     bool hasState(const Node& n, int state) const
     {
-        const QDBusMessage reply =
-            call(n, QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("GetState"));
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return false;
-        const QList<uint> bits = qdbus_cast<QList<uint>>(reply.arguments().constFirst());
+        const QVariant reply = first(m_bus, n, kAccessible, "GetState");
+        const QList<uint> bits = reply.isValid() ? qdbus_cast<QList<uint>>(reply) : QList<uint>();
         return bits.size() > state / 32 && (bits[state / 32] >> (state % 32)) & 1;
     }
 
@@ -114,34 +99,40 @@ public:
         return std::nullopt;
     }
 
-    // Every name of the nodes below n with that role.
-    QStringList names(const Node& n, const QString& role) const
+    // The middle of the node on the screen.
+    QPoint center(const Node& n) const
     {
-        QStringList out;
-        for (const Node& c : children(n)) {
-            if (this->role(c) == role)
-                out << name(c);
-            out << names(c, role);
+        const QVariant reply = first(m_bus, n, "org.a11y.atspi.Component", "GetExtents", {0u});
+        int x = 0, y = 0, w = 0, h = 0;
+        if (reply.userType() == qMetaTypeId<QDBusArgument>()) {
+            const QDBusArgument arg = reply.value<QDBusArgument>();
+            arg.beginStructure();
+            arg >> x >> y >> w >> h;
+            arg.endStructure();
         }
-        return out;
+        return {x + w / 2, y + h / 2};
     }
 
-    // The first action: press for a button, toggle for an option. A disabled control has none.
+    // Press for a button, toggle for an option. A disabled control has no action.
     bool press(const Node& n) const
     {
-        const QDBusMessage reply =
-            call(n, QStringLiteral("org.a11y.atspi.Action"), QStringLiteral("DoAction"), {0});
-        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-               reply.arguments().constFirst().toBool();
+        return first(m_bus, n, "org.a11y.atspi.Action", "DoAction", {0}).toBool();
     }
 
 private:
-    QDBusMessage call(const Node& n, const QString& interface, const QString& method,
-                      const QVariantList& args = {}) const
+    static constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
+
+    // The first value of the reply; invalid when the call failed.
+    static QVariant first(const QDBusConnection& bus, const Node& n, const char* interface,
+                          const char* method, const QVariantList& args = {})
     {
-        QDBusMessage m = QDBusMessage::createMethodCall(n.bus, n.path, interface, method);
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            n.bus, n.path, QString::fromLatin1(interface), QString::fromLatin1(method));
         m.setArguments(args);
-        return m_bus.call(m, QDBus::Block, 5000);
+        const QDBusMessage reply = bus.call(m, QDBus::Block, 10000);
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                   ? reply.arguments().constFirst()
+                   : QVariant();
     }
 
     QDBusConnection m_bus{QString()};

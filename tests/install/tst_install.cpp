@@ -2,11 +2,10 @@
 // metainfo pass their validators, the installed dorvel runs through its link, finds its folder
 // and logs where an installed program must, and the package holds the same tree.
 
-#include <QDir>
+#include "programs.h"
+
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -14,38 +13,9 @@
 
 #include <unistd.h>
 
-using namespace Qt::StringLiterals;
+using namespace dorvel::test;
 
 namespace {
-
-struct Run {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QString& program, const QStringList& args,
-        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(), int ms = 120000)
-{
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForStarted(10000))
-        return {-1, {}, (program + u" cannot be started"_s).toUtf8()};
-    if (!p.waitForFinished(ms)) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, p.readAllStandardOutput(), p.readAllStandardError() + "\n(timed out)"};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Files and links below a root, each with what it is: "link -> target", "exec" or "file".
 QStringList tree(const QString& root)
@@ -57,39 +27,15 @@ QStringList tree(const QString& root)
         const QFileInfo fi(it.next());
         const QString rel = QDir(root).relativeFilePath(fi.filePath());
         if (fi.isSymLink())
-            out << rel + u" link -> "_s + fi.symLinkTarget().section(QLatin1Char('/'), -3);
+            out << rel + " link -> " + fi.symLinkTarget().section('/', -3);
         else
-            out << rel + (fi.isExecutable() ? u" exec"_s : u" file"_s);
+            out << rel + (fi.isExecutable() ? " exec" : " file");
     }
     out.sort();
     return out;
 }
 
-QByteArray linkText(const QString& path)
-{
-    char buf[4096];
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buf, sizeof buf);
-    return n > 0 ? QByteArray(buf, int(n)) : QByteArray();
-}
-
 const QString kAppId = QStringLiteral(DORVEL_APP_ID);
-
-// A sandbox below root for a run without a display: its own settings, state and runtime
-// folders (the last private, as the single-instance lock wants it).
-QProcessEnvironment sandbox(const QString& root)
-{
-    QDir().mkpath(root + u"/run"_s);
-    QFile::setPermissions(root + u"/run"_s,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"XDG_CONFIG_HOME"_s, root + u"/config"_s);
-    env.insert(u"XDG_STATE_HOME"_s, root + u"/state"_s);
-    env.insert(u"XDG_RUNTIME_DIR"_s, root + u"/run"_s);
-    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    env.remove(u"DISPLAY"_s);
-    env.remove(u"JOURNAL_STREAM"_s);
-    return env;
-}
 
 } // namespace
 
@@ -99,50 +45,55 @@ private:
     QTemporaryDir m_tmp;
     QString m_prefix;
 
-    QString installed(const QString& rel) const { return m_prefix + QLatin1Char('/') + rel; }
+    QString installed(const QString& rel) const { return m_prefix + '/' + rel; }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_tmp.isValid());
         // A prefix with blanks; installed twice, as an update over an older version is.
-        m_prefix = m_tmp.filePath(u"with blanks/usr"_s);
+        m_prefix = m_tmp.filePath("with blanks/usr");
         for (int i = 0; i < 2; ++i) {
-            const Run r = run(QStringLiteral(CMAKE_COMMAND),
-                              {u"--install"_s, QStringLiteral(BUILD_DIR), u"--prefix"_s, m_prefix});
+            const Run r = run(CMAKE_COMMAND, {"--install", BUILD_DIR, "--prefix", m_prefix});
             QVERIFY2(r.status == 0, r.err.constData());
         }
     }
 
-    void installedFiles_data()
+    void installedTree()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("dorvel") << u"lib/dorvel/dorvel"_s << u"exec"_s;
-        // The wake-up tool is looked for in the program's folder.
-        QTest::newRow("wake-up tool") << "lib/dorvel/Nocturo.exe"
-                                      << "exec";
-        QTest::newRow("stand-in") << "lib/dorvel/orbivu-standin"
-                                  << "exec";
-        QTest::newRow("demo") << "lib/dorvel/dorvel-demo"
-                              << "exec";
-        QTest::newRow("bin/dorvel") << "bin/dorvel"
-                                    << "link -> lib/dorvel/dorvel";
-        QTest::newRow("bin/dorvel-demo") << "bin/dorvel-demo"
-                                         << "link -> lib/dorvel/dorvel-demo";
-        QTest::newRow("menu entry") << "share/applications/" + kAppId + ".desktop"
-                                    << "file";
-        QTest::newRow("metainfo") << "share/metainfo/" + kAppId + ".metainfo.xml"
-                                  << "file";
-        QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/dorvel.svg"
-                              << "file";
-        QTest::newRow("udev rule") << "lib/udev/rules.d/60-dorvel-wakealarm.rules"
-                                   << "file";
-        QTest::newRow("polkit rule") << "share/polkit-1/rules.d/60-dorvel-power.rules"
-                                     << "file";
+        const QStringList files = tree(m_prefix);
+        // The wake-up tool is looked for in the program's folder; the links are relative, so
+        // that the tree may be moved or staged.
+        for (const QString& want :
+             QStringList{"lib/dorvel/dorvel exec", "lib/dorvel/Nocturo.exe exec",
+                         "lib/dorvel/orbivu-standin exec", "lib/dorvel/dorvel-demo exec",
+                         "bin/dorvel link -> lib/dorvel/dorvel",
+                         "bin/dorvel-demo link -> lib/dorvel/dorvel-demo",
+                         "share/applications/" + kAppId + ".desktop file",
+                         "share/metainfo/" + kAppId + ".metainfo.xml file",
+                         "lib/udev/rules.d/60-dorvel-wakealarm.rules file",
+                         "share/polkit-1/rules.d/60-dorvel-power.rules file"})
+            QVERIFY2(files.contains(want), qPrintable(want + " not in\n" + files.join('\n')));
+        for (const char* link : {"bin/dorvel", "bin/dorvel-demo"}) {
+            char target[4096];
+            const ssize_t n =
+                ::readlink(QFile::encodeName(installed(link)).constData(), target, sizeof target);
+            QVERIFY(n > 3 && QByteArray(target, n).startsWith("../"));
+        }
+        // Every icon of the source theme folder, also ones added later, unchanged.
+        const QString source = SOURCE_DIR "/data/icons/hicolor";
+        QDirIterator it(source, {"*.svg"}, QDir::Files, QDirIterator::Subdirectories);
+        int icons = 0;
+        for (; it.hasNext(); ++icons) {
+            const QString file = it.next();
+            QCOMPARE(
+                readFile(installed("share/icons/hicolor/" + QDir(source).relativeFilePath(file))),
+                readFile(file));
+        }
+        QVERIFY(icons >= 1);
     }
 
-    // The set-up files grant the one group exactly what unattended recording needs.
+    // The set-up files grant the one group exactly what unattended recording needs: no other
+    // login1 action, no hibernate or reboot.
     void setUpFiles_data()
     {
         QTest::addColumn<QString>("path");
@@ -152,13 +103,12 @@ private Q_SLOTS:
             << QStringList{"SUBSYSTEM==\"rtc\"", "ACTION==\"add|change\"",
                            "RUN+=\"/bin/chgrp wakealarm /sys%p/wakealarm\"",
                            "RUN+=\"/bin/chmod g+w /sys%p/wakealarm\""};
-        QStringList actions;
+        QStringList actions{"subject.isInGroup(\"wakealarm\")", "polkit.Result.YES"};
         for (const char* a : {"power-off", "suspend"})
             for (const char* variant : {"", "-multiple-sessions", "-ignore-inhibit"})
                 actions << QStringLiteral("\"org.freedesktop.login1.%1%2\"").arg(a, variant);
         QTest::newRow("polkit: power-off and suspend without a password")
-            << "share/polkit-1/rules.d/60-dorvel-power.rules"
-            << actions + QStringList{"subject.isInGroup(\"wakealarm\")", "polkit.Result.YES"};
+            << "share/polkit-1/rules.d/60-dorvel-power.rules" << actions;
     }
     void setUpFiles()
     {
@@ -167,61 +117,28 @@ private Q_SLOTS:
         const QString text = QString::fromUtf8(readFile(installed(path)));
         for (const QString& h : holds)
             QVERIFY2(text.contains(h), qPrintable(h));
-        // Only what the rule must grant: no other login1 action, no hibernate or reboot.
-        const QRegularExpression action(QStringLiteral("org\\.freedesktop\\.login1\\.[a-z-]+"));
-        auto it = action.globalMatch(text);
+        auto it = QRegularExpression("org\\.freedesktop\\.login1\\.[a-z-]+").globalMatch(text);
         while (it.hasNext()) {
-            const QString found = QLatin1Char('"') + it.next().captured(0) + QLatin1Char('"');
+            const QString found = '"' + it.next().captured(0) + '"';
             QVERIFY2(holds.contains(found), qPrintable(found));
         }
-    }
-    void installedFiles()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, kind);
-        const QFileInfo fi(installed(path));
-        QVERIFY2(fi.exists() || fi.isSymLink(), qPrintable(path));
-        if (kind.startsWith(QLatin1String("link"))) {
-            QVERIFY(fi.isSymLink());
-            // Relative, so that the tree may be moved or staged.
-            QCOMPARE(fi.symLinkTarget(), QFileInfo(installed(kind.mid(8))).absoluteFilePath());
-            QVERIFY(linkText(fi.filePath()).startsWith("../"));
-        } else {
-            QVERIFY(!fi.isSymLink());
-            QCOMPARE(fi.isExecutable(), kind == QLatin1String("exec"));
-        }
-    }
-
-    // Every icon of the source theme folder, also ones added later, is installed unchanged.
-    void everyIconInstalled()
-    {
-        const QString source = QStringLiteral(SOURCE_DIR "/data/icons/hicolor");
-        QDirIterator it(source, {u"*.svg"_s}, QDir::Files, QDirIterator::Subdirectories);
-        int icons = 0;
-        while (it.hasNext()) {
-            const QString file = it.next();
-            const QString rel = QDir(source).relativeFilePath(file);
-            QCOMPARE(readFile(installed(u"share/icons/hicolor/"_s + rel)), readFile(file));
-            ++icons;
-        }
-        QVERIFY(icons >= 1);
     }
 
     void menuEntryAndMetainfo()
     {
         const QString desktop = installed("share/applications/" + kAppId + ".desktop");
-        const Run d = run(u"desktop-file-validate"_s, {desktop});
-        QVERIFY2(d.status == 0, (d.out + d.err).constData());
+        const Run d = run("desktop-file-validate", {desktop});
         // Hints are advice; warnings and errors are not accepted.
-        QVERIFY2(!(d.out + d.err).contains("error") && !(d.out + d.err).contains("warning"),
+        QVERIFY2(d.status == 0 && !(d.out + d.err).contains("error") &&
+                     !(d.out + d.err).contains("warning"),
                  (d.out + d.err).constData());
         const QSettings entry(desktop, QSettings::IniFormat);
-        QCOMPARE(entry.value(u"Desktop Entry/Icon"_s).toString(), u"dorvel"_s);
-        QCOMPARE(entry.value(u"Desktop Entry/Exec"_s).toString(), u"dorvel"_s);
+        QCOMPARE(entry.value("Desktop Entry/Icon").toString(), "dorvel");
+        QCOMPARE(entry.value("Desktop Entry/Exec").toString(), "dorvel");
         QVERIFY(QFileInfo::exists(installed("share/icons/hicolor/scalable/apps/dorvel.svg")));
 
         const QString metainfo = installed("share/metainfo/" + kAppId + ".metainfo.xml");
-        const Run a = run(u"appstreamcli"_s, {u"validate"_s, u"--no-net"_s, metainfo});
+        const Run a = run("appstreamcli", {"validate", "--no-net", metainfo});
         QVERIFY2(a.status == 0, (a.out + a.err).constData());
         const QByteArray xml = readFile(metainfo);
         QVERIFY(xml.contains("<launchable type=\"desktop-id\">" + kAppId.toUtf8() + ".desktop<"));
@@ -240,87 +157,73 @@ private Q_SLOTS:
     {
         QFETCH(bool, folderWritable);
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString root = dir.filePath(u"sand box"_s);
+        const QString root = dir.filePath("sand box");
         // The installed demo generator finds the installed stand-in through its own link.
-        const Run gen = run(installed(u"bin/dorvel-demo"_s),
-                            {root, u"--entries"_s, u"0"_s, u"--language"_s, u"eng"_s});
+        const Run gen =
+            run(installed("bin/dorvel-demo"), {root, "--entries", "0", "--language", "eng"});
         QVERIFY2(gen.status == 0, gen.err.constData());
-        QVERIFY(QDir().mkpath(root + u"/config/Nocturo"_s));
-        QSettings(root + u"/config/Nocturo/Nocturo.conf"_s, QSettings::IniFormat)
-            .setValue(u"StartUp/ByteOnOff"_s, u"1"_s);
-        const QString stateLog = root + u"/state/Dorvel/Dorvel.log"_s;
+        QSettings(root + "/config/Nocturo/Nocturo.conf", QSettings::IniFormat)
+            .setValue("StartUp/ByteOnOff", "1");
+        const QString stateLog = root + "/state/Dorvel/Dorvel.log";
+        const QByteArray older = "2026-12-01 08:00:00    Dorvel Log File started\n";
         QVERIFY(QDir().mkpath(QFileInfo(stateLog).path()));
-        {
-            QFile old(stateLog);
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("2026-12-01 08:00:00    Dorvel Log File started\n");
-        }
-        QProcessEnvironment env = sandbox(root);
+        QFile old(stateLog);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(older) == older.size());
+        old.close();
+        QProcessEnvironment env = sandboxEnv(root);
 
         // A copy of the installed tree, so that its program folder may be taken away from us.
-        const QString prefix = dir.filePath(u"usr"_s);
-        QVERIFY(run(u"cp"_s, {u"-a"_s, m_prefix, prefix}).status == 0);
-        const QString programFolder = prefix + u"/lib/dorvel"_s;
-        QString program = prefix + u"/bin/dorvel"_s;
-        QStringList args = {u"cmos"_s, u"--simulate-power"_s, u"--quit-when-idle"_s};
+        const QString prefix = dir.filePath("usr");
+        QCOMPARE(run("cp", {"-a", m_prefix, prefix}).status, 0);
+        const QString programFolder = prefix + "/lib/dorvel";
+        const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                              QFileDevice::ReadOther | QFileDevice::ExeOther;
+        QString program = prefix + "/bin/dorvel";
+        QStringList args = {"cmos", "--simulate-power", "--quit-when-idle"};
         if (!folderWritable) {
-            QVERIFY(QFile::setPermissions(programFolder,
-                                          QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                              QFileDevice::ReadOther | QFileDevice::ExeOther));
+            QVERIFY(QFile::setPermissions(programFolder, readOnly));
             if (geteuid() == 0) {
                 // Root writes anywhere: run as an ordinary user, the owner of the sandbox.
-                QVERIFY(QFile::setPermissions(dir.path(),
-                                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                  QFileDevice::ExeOther));
-                QCOMPARE(run(u"chown"_s, {u"-R"_s, u"65534:65534"_s, root}).status, 0);
-                args.prepend(program);
-                args = QStringList{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
-                                   u"--"_s} +
-                       args;
-                program = u"setpriv"_s;
-                env.insert(u"HOME"_s, root);
+                QVERIFY(QFile::setPermissions(dir.path(), readOnly | QFileDevice::WriteOwner));
+                QCOMPARE(run("chown", {"-R", "65534:65534", root}).status, 0);
+                args =
+                    QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--", program} +
+                    args;
+                program = "setpriv";
+                env.insert("HOME", root);
             }
         }
         const Run r = run(program, args, env, 60000);
+        QFile::setPermissions(programFolder, readOnly | QFileDevice::WriteOwner);
         QVERIFY2(r.status == 0, (r.out + r.err).constData());
 
-        const QString folderLog = programFolder + u"/Dorvel.log"_s;
-        const QString log = folderWritable ? folderLog : stateLog;
-        QVERIFY2(readFile(log).contains("   Dorvel started with Nocturo=on\n"),
-                 readFile(log).constData());
-        if (folderWritable) {
-            QVERIFY(readFile(folderLog).contains("    Dorvel Log File started\n"));
-        } else {
-            QVERIFY(!QFileInfo::exists(folderLog));
-            // The older version's line is kept; no second header.
-            QVERIFY(
-                readFile(stateLog).startsWith("2026-12-01 08:00:00    Dorvel Log File started\n"));
-            QCOMPARE(readFile(stateLog).count("Log File started"), 1);
-        }
+        const QString folderLog = programFolder + "/Dorvel.log";
+        const QByteArray log = readFile(folderWritable ? folderLog : stateLog);
+        QVERIFY2(log.contains("   Dorvel started with Nocturo=on\n"), log.constData());
+        // The older version's line is kept in the state folder; no second header.
+        QCOMPARE(QFileInfo::exists(folderLog), folderWritable);
+        QVERIFY(readFile(stateLog).startsWith(older));
+        QCOMPARE(log.count("Log File started"), 1);
         // The same event reaches standard error with its level, for the journal.
         QVERIFY2(r.err.contains("dorvel: info: ") &&
                      r.err.contains("   Dorvel started with Nocturo=on"),
                  r.err.constData());
-        QFile::setPermissions(programFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                 QFileDevice::ExeOwner);
     }
 
     // One instance per user, whichever copy of the program is started.
     void installedBesideTheBuild()
     {
         QTemporaryDir dir;
-        const QString root = dir.filePath(u"box"_s);
-        QVERIFY(run(installed(u"bin/dorvel-demo"_s), {root, u"--entries"_s, u"0"_s}).status == 0);
+        const QString root = dir.filePath("box");
+        QCOMPARE(run(installed("bin/dorvel-demo"), {root, "--entries", "0"}).status, 0);
         // No event log: the build's folder must stay clean.
-        QSettings(root + u"/config/Dorvel/Dorvel.conf"_s, QSettings::IniFormat)
-            .setValue(u"Startup/SaveLog"_s, u"0"_s);
-        const QProcessEnvironment env = sandbox(root);
+        QSettings(root + "/config/Dorvel/Dorvel.conf", QSettings::IniFormat)
+            .setValue("Startup/SaveLog", "0");
+        const QProcessEnvironment env = sandboxEnv(root);
 
         QProcess first;
         first.setProcessEnvironment(env);
-        first.start(QStringLiteral(DORVEL_EXE), {u"--simulate-power"_s, u"--mirror-activity"_s});
+        first.start(DORVEL_EXE, {"--simulate-power", "--mirror-activity"});
         QVERIFY(first.waitForStarted(10000));
         QByteArray seen;
         while (!seen.contains("Logfile:") && first.state() == QProcess::Running &&
@@ -328,7 +231,7 @@ private Q_SLOTS:
             seen += first.readAllStandardOutput();
         QVERIFY2(seen.contains("Logfile:"), seen.constData());
 
-        const Run second = run(installed(u"bin/dorvel"_s), {u"--simulate-power"_s}, env, 30000);
+        const Run second = run(installed("bin/dorvel"), {"--simulate-power"}, env, 30000);
         QCOMPARE(second.status, 0);
         QCOMPARE(second.out + second.err, QByteArray());
         QCOMPARE(first.state(), QProcess::Running);
@@ -340,39 +243,33 @@ private Q_SLOTS:
     // programs load, and runs from a scratch root.
     void debianPackage()
     {
-        const QString out = m_tmp.filePath(u"package"_s);
-        const Run c = run(QStringLiteral(CPACK_COMMAND),
-                          {u"-G"_s, u"DEB"_s, u"--config"_s,
-                           QStringLiteral(BUILD_DIR "/CPackConfig.cmake"), u"-B"_s, out},
-                          QProcessEnvironment::systemEnvironment(), 300000);
+        const QString out = m_tmp.filePath("package");
+        const Run c =
+            run(CPACK_COMMAND, {"-G", "DEB", "--config", BUILD_DIR "/CPackConfig.cmake", "-B", out},
+                QProcessEnvironment::systemEnvironment(), 300000);
         QVERIFY2(c.status == 0, (c.out + c.err).constData());
-        const QStringList debs = QDir(out).entryList({u"dorvel_*.deb"_s}, QDir::Files);
+        const QStringList debs = QDir(out).entryList({"dorvel_*.deb"}, QDir::Files);
         QCOMPARE(debs.size(), 1);
-        const QString deb = out + QLatin1Char('/') + debs.first();
+        const QString deb = out + '/' + debs.first();
 
-        const Run fields =
-            run(u"dpkg-deb"_s, {u"-f"_s, deb, u"Package"_s, u"Version"_s, u"Depends"_s});
-        QCOMPARE(fields.status, 0);
+        const Run fields = run("dpkg-deb", {"-f", deb, "Package", "Version", "Depends"});
         QVERIFY(fields.out.contains("Package: dorvel\n"));
         QVERIFY(fields.out.contains("Version: " DORVEL_VERSION "\n"));
         for (const char* dependency : {"libc6", "libqt6core6", "libqt6widgets6", "libqt6dbus6",
                                        "libqt6sql6-sqlite", "libqt6svg6"})
             QVERIFY2(fields.out.contains(dependency), fields.out.constData());
-
-        const Run contents = run(u"dpkg-deb"_s, {u"-c"_s, deb});
+        const Run contents = run("dpkg-deb", {"-c", deb});
         QCOMPARE(contents.status, 0);
         for (const QByteArray& line : contents.out.split('\n'))
             QVERIFY2(line.isEmpty() || line.contains(" root/root "), line.constData());
 
-        const QString scratch = m_tmp.filePath(u"scratch root"_s);
-        QCOMPARE(run(u"dpkg-deb"_s, {u"-x"_s, deb, scratch}).status, 0);
-        QCOMPARE(tree(scratch + u"/usr"_s), tree(m_prefix));
-        const Run v = run(scratch + u"/usr/bin/dorvel"_s, {u"--version"_s});
-        QCOMPARE(v.status, 0);
+        const QString scratch = m_tmp.filePath("scratch root");
+        QCOMPARE(run("dpkg-deb", {"-x", deb, scratch}).status, 0);
+        QCOMPARE(tree(scratch + "/usr"), tree(m_prefix));
+        const Run v = run(scratch + "/usr/bin/dorvel", {"--version"});
         QCOMPARE(v.out, QByteArray("dorvel " DORVEL_VERSION "\n"));
-
         // Its dependencies can be met on this system, as "apt install ./dorvel_*.deb" needs.
-        const Run apt = run(u"apt-get"_s, {u"install"_s, u"-s"_s, u"-q"_s, deb});
+        const Run apt = run("apt-get", {"install", "-s", "-q", deb});
         QVERIFY2(apt.status == 0, (apt.out + apt.err).constData());
     }
 };

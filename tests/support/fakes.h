@@ -51,7 +51,6 @@ public:
     void remove(const QString& app, const QString& section, const QString& key) override
     {
         m_values.remove(id(app, section, key));
-        ++removals;
     }
     QString unreadableFile(const QString& app) const override
     {
@@ -72,7 +71,6 @@ public:
         save(QStringLiteral("Dorvel"), QStringLiteral("Startup"), key, value);
     }
 
-    int removals = 0;
     bool readOnly = false;  // every save fails, as with a read-only settings file
     QString unreadablePath; // pretends the program's settings file cannot be read
 
@@ -147,10 +145,9 @@ public:
     }
     void stop() override { active = false; }
     bool isActive() const override { return active; }
-    void setInterval(int ms) override { interval = ms; }
+    void setInterval(int) override {}
 
     bool active = false;
-    int interval = 500;
     int starts = 0;
 };
 
@@ -184,7 +181,7 @@ public:
     void setStandbyLabel(const QString& t) override { standbyLabel = t; }
     void setShutdownLabel(const QString& t) override { shutdownLabel = t; }
     void setStateIcon(StateIcon i) override { icon = i; }
-    void setTrayTip(const QString& t) override { trayTip = t; }
+    void setTrayTip(const QString&) override {}
     void addTrayIcon() override { trayIcon = true; }
     void removeTrayIcon() override { trayIcon = false; }
     void setWaitCursor(bool on) override { waitCursor = on; }
@@ -215,7 +212,7 @@ public:
     QString languageAnswer;
     int languageFormShown = 0;
     QStringList buttonCaptions;
-    QString captionText, clockText, nextEventText, standbyLabel, shutdownLabel, trayTip;
+    QString captionText, clockText, nextEventText, standbyLabel, shutdownLabel;
     bool clockRed = false, trayIcon = false, waitCursor = false, standbyButton = false,
          wakeToolButton = false, goTimerVisibleFlag = false, goTimerEnabled = false,
          goTimerChecked = false, noShutDownEnabled = false, minimized = false, shown = false;

@@ -3,37 +3,57 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QUuid>
 
 #include <stdexcept>
 
 namespace dorvel::test {
 
-namespace {
-
-// Runs statements on a short-lived connection of its own.
-template <typename F> auto withDb(const QString& path, F&& f)
+std::optional<QStringList> queryRows(const QString& path, const QString& sql,
+                                     const QVariantList& values)
 {
+    // A short-lived connection of its own, so that nothing stays open on the file.
     const QString name = QUuid::createUuid().toString();
-    struct Cleanup {
-        QString name;
-        ~Cleanup() { QSqlDatabase::removeDatabase(name); }
-    } cleanup{name};
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(path);
-    if (!db.open())
-        throw std::runtime_error("cannot open test database");
-    auto result = f(db);
-    db.close();
+    std::optional<QStringList> result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        if (db.open() && q.prepare(sql)) {
+            for (const QVariant& v : values)
+                q.addBindValue(v);
+            if (q.exec()) {
+                result.emplace();
+                while (q.next()) {
+                    QStringList row;
+                    for (int i = 0; i < q.record().count(); ++i)
+                        row << q.value(i).toString();
+                    result->append(row.join(QLatin1Char('|')));
+                }
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
     return result;
 }
 
-void exec(QSqlQuery& q)
+namespace {
+
+QStringList exec(const QString& path, const QString& sql, const QVariantList& values = {})
 {
-    if (!q.exec())
-        throw std::runtime_error(q.lastError().text().toStdString());
+    const auto rows = queryRows(path, sql, values);
+    if (!rows)
+        throw std::runtime_error("test database statement failed: " + sql.toStdString());
+    return *rows;
+}
+
+void write(const QString& path, const QByteArray& content)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
 }
 
 } // namespace
@@ -47,71 +67,36 @@ ViewerFolder ViewerFolder::create(const QString& rootIn, int recordColumns,
     v.exe = v.root + QStringLiteral("Orbivu.EXE");
     v.ini = v.root + QStringLiteral("settings.ini");
     v.db = v.root + QStringLiteral("Database/Orbivu.mdb");
-    QFile exe(v.exe);
-    exe.open(QIODevice::WriteOnly);
-    exe.write("#!/bin/sh\nexit 0\n");
-    exe.close();
-    exe.setPermissions(exe.permissions() | QFileDevice::ExeOwner);
-    QFile ini(v.ini);
-    ini.open(QIODevice::WriteOnly);
-    ini.write(iniContent);
-    ini.close();
-    withDb(v.db, [&](QSqlDatabase& db) {
-        QSqlQuery q(db);
-        q.prepare(
-            QStringLiteral("CREATE TABLE CHANNELS(CHANNELNUM INTEGER, NAME TEXT, NID INTEGER, "
-                           "SID INTEGER, SOURCEID INTEGER)"));
-        exec(q);
-        QString record =
-            QStringLiteral("CREATE TABLE RECORD(NID INTEGER, SID INTEGER, SOURCEID INTEGER, "
-                           "STARTTIME TEXT, ENDTIME TEXT, SHORTDESC TEXT, LONGDESC TEXT, "
-                           "CHARID INTEGER");
-        if (recordColumns >= 10)
-            record += QStringLiteral(", PRERECORD INTEGER, POSTRECORD INTEGER");
-        q.prepare(record + QLatin1Char(')'));
-        exec(q);
-        return 0;
-    });
+    write(v.exe, "#!/bin/sh\nexit 0\n");
+    QFile::setPermissions(v.exe, QFile::permissions(v.exe) | QFileDevice::ExeOwner);
+    write(v.ini, iniContent);
+    exec(v.db, QStringLiteral("CREATE TABLE CHANNELS(CHANNELNUM INTEGER, NAME TEXT, NID INTEGER, "
+                              "SID INTEGER, SOURCEID INTEGER)"));
+    exec(v.db, QStringLiteral("CREATE TABLE RECORD(NID INTEGER, SID INTEGER, SOURCEID INTEGER, "
+                              "STARTTIME TEXT, ENDTIME TEXT, SHORTDESC TEXT, LONGDESC TEXT, "
+                              "CHARID INTEGER%1)")
+                   .arg(recordColumns >= 10 ? QStringLiteral(", PRERECORD INTEGER, "
+                                                             "POSTRECORD INTEGER")
+                                            : QString()));
     return v;
 }
 
 void ViewerFolder::addChannel(int num, const QString& name) const
 {
-    withDb(db, [&](QSqlDatabase& d) {
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral("INSERT INTO CHANNELS VALUES(?, ?, ?, ?, ?)"));
-        for (const QVariant& v :
-             {QVariant(num), QVariant(name), QVariant(num), QVariant(num), QVariant(num)})
-            q.addBindValue(v);
-        exec(q);
-        return 0;
-    });
+    exec(db, QStringLiteral("INSERT INTO CHANNELS VALUES(?, ?, ?, ?, ?)"),
+         {num, name, num, num, num});
 }
 
 void ViewerFolder::addRecord(int channel, const QString& start, const QString& end,
                              const QString& title, const QString& longDesc, int pre, int post) const
 {
-    withDb(db, [&](QSqlDatabase& d) {
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?, ?, ?, ?, ?, 0, ?, ?)"));
-        for (const QVariant& v :
-             {QVariant(channel), QVariant(channel), QVariant(channel), QVariant(start),
-              QVariant(end), QVariant(title), QVariant(longDesc), QVariant(pre), QVariant(post)})
-            q.addBindValue(v);
-        exec(q);
-        return 0;
-    });
+    exec(db, QStringLiteral("INSERT INTO RECORD VALUES(?, ?, ?, ?, ?, ?, ?, 0, ?, ?)"),
+         {channel, channel, channel, start, end, title, longDesc, pre, post});
 }
 
 int ViewerFolder::recordCount() const
 {
-    return withDb(db, [&](QSqlDatabase& d) {
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral("SELECT count(*) FROM RECORD"));
-        exec(q);
-        q.next();
-        return q.value(0).toInt();
-    });
+    return exec(db, QStringLiteral("SELECT count(*) FROM RECORD")).value(0).toInt();
 }
 
 } // namespace dorvel::test

@@ -2,8 +2,16 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
+
+#include <optional>
 
 namespace dorvel::test {
+
+// The rows the statement gives on that SQLite file, each as its values joined by '|';
+// nothing when the file or the statement fails.
+std::optional<QStringList> queryRows(const QString& path, const QString& sql,
+                                     const QVariantList& values = {});
 
 // A viewer folder on disk for tests: <root>/Orbivu.EXE, <root>/settings.ini and
 // <root>/Database/Orbivu.mdb with the viewer's tables.

@@ -2,13 +2,11 @@
 // entries placed around daylight-saving changes, --entries, --add-entry and what it refuses.
 
 #include "datetime.h"
+#include "programs.h"
 #include "settingsstore.h"
 #include "startup.h"
+#include "viewerfolder.h"
 
-#include <QProcess>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,28 +14,17 @@ using namespace dorvel;
 
 namespace {
 
-// The exit code (-1 when the generator did not end normally) and the error output.
-std::pair<int, QString> run(const QStringList& args)
+// The generator's exit code (-1 when it did not end normally) and its error output.
+std::pair<int, QString> demo(const QStringList& args)
 {
-    QProcess p;
-    p.start(DEMO_EXE, args);
-    const bool ended = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit;
-    return {ended ? p.exitCode() : -1, p.readAllStandardError()};
+    const test::Run r = test::run(DEMO_EXE, args);
+    return {r.status, QString::fromUtf8(r.err)};
 }
 
 // All rows of a statement on a database file, each row's values joined by "|".
 QStringList rows(const QString& path, const QString& sql)
 {
-    if (!QSqlDatabase::contains(path))
-        QSqlDatabase::addDatabase("QSQLITE", path).setDatabaseName(path);
-    QSqlQuery q(QSqlDatabase::database(path));
-    if (!q.exec(sql))
-        return {"ERROR " + q.lastError().text()};
-    QStringList out;
-    for (QStringList row; q.next(); out << row.join('|'), row.clear())
-        for (int i = 0; i < q.record().count(); ++i)
-            row << q.value(i).toString();
-    return out;
+    return test::queryRows(path, sql).value_or(QStringList{"unreadable"});
 }
 
 } // namespace
@@ -59,7 +46,7 @@ private:
 void TestDemo::initTestCase()
 {
     const auto [code, err] =
-        run({m_tmp.path() + "/main", "--standin", STANDIN_EXE, "--now", "2026-12-05 19:58"});
+        demo({m_tmp.path() + "/main", "--standin", STANDIN_EXE, "--now", "2026-12-05 19:58"});
     QVERIFY2(code == 0, qPrintable(err));
     m_db = m_tmp.path() + "/main/viewer/Database/Orbivu.mdb";
     // Before the first QSettings of this process, which fixes the user's folder.
@@ -69,14 +56,6 @@ void TestDemo::initTestCase()
 void TestDemo::sandbox()
 {
     QVERIFY(QFileInfo(m_tmp.path() + "/main/viewer/Orbivu.EXE").isExecutable());
-    QCOMPARE(
-        rows(m_db, "SELECT group_concat(m.name || '.' || p.name || ' ' || p.type, ',') FROM "
-                   "sqlite_master m, pragma_table_info(m.name) p"),
-        QStringList{"CHANNELS.CHANNELNUM INTEGER,CHANNELS.NAME TEXT,CHANNELS.NID INTEGER,"
-                    "CHANNELS.SID INTEGER,CHANNELS.SOURCEID INTEGER,RECORD.NID INTEGER,"
-                    "RECORD.SID INTEGER,RECORD.SOURCEID INTEGER,RECORD.STARTTIME TEXT,"
-                    "RECORD.ENDTIME TEXT,RECORD.SHORTDESC TEXT,RECORD.LONGDESC TEXT,"
-                    "RECORD.CHARID INTEGER,RECORD.PRERECORD INTEGER,RECORD.POSTRECORD INTEGER"});
     // Unique channels, names byte for byte; texts never NULL: a started entry is found by them.
     QCOMPARE(rows(m_db,
                   "SELECT COUNT(DISTINCT NID || ' ' || SID || ' ' || SOURCEID) = COUNT(*) "
@@ -94,7 +73,7 @@ void TestDemo::sandbox()
     QCOMPARE(store.get("Dorvel", "Startup", "SaveLog", "-"), "1");
     const QString title = "Die \"Sendung\": O'Brien's Ärger; DROP TABLE RECORD";
     const auto [code, err] =
-        run({"--add-entry", m_db, "5", "2026.12.06 23:30", "2026.12.07 00:15", title, "2"});
+        demo({"--add-entry", m_db, "5", "2026.12.06 23:30", "2026.12.07 00:15", title, "2"});
     QVERIFY2(code == 0, qPrintable(err));
     QCOMPARE(rows(m_db, "SELECT CHANNELNUM, STARTTIME, ENDTIME, SHORTDESC, quote(LONGDESC), "
                         "PRERECORD, POSTRECORD, CHARID FROM CHANNELS JOIN RECORD USING (NID, SID, "
@@ -134,7 +113,7 @@ void TestDemo::generate()
     args.replaceInStrings("@", m_tmp.path());
     const QStringList before = rows(m_db, "SELECT * FROM RECORD");
     const QStringList folders = QDir(m_tmp.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    const auto [code, err] = run(args);
+    const auto [code, err] = demo(args);
     if (entries < 0) {
         // Refused with a message, and nothing is made or changed.
         QVERIFY(code > 0 && !err.isEmpty());

@@ -1,6 +1,7 @@
 // A real copy of the stand-in viewer named Orbivu.EXE: it records where its settings.ini says,
 // never overwrites, refuses an unusable folder and answers close requests.
 
+#include "programs.h"
 #include "startup.h"
 
 #include <QDir>
@@ -10,16 +11,12 @@
 
 #include <csignal>
 
+using dorvel::test::readFile;
+
 namespace {
 
 constexpr int kWaitMs = 20000; // a failure limit for slow machines, not a speed check
 constexpr int kPacket = 188;
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Whole packets, each opening with the sync byte.
 bool isStream(const QByteArray& data)
