@@ -7,7 +7,6 @@ namespace dorvel {
 namespace {
 
 const QDate kEpoch(1899, 12, 30);
-constexpr qint64 kMsPerDay = 86400000;
 
 std::optional<double> serialOf(const QDate& date, const QTime& time)
 {

@@ -12,6 +12,7 @@ namespace dorvel {
 // deliberately not 1/1440 and 1/86400.
 inline constexpr double kMinute = 0.000694444;
 inline constexpr double kSecond = 0.000011574;
+inline constexpr qint64 kMsPerDay = 86400000;
 
 double toDaySerial(const QDateTime& local);
 // Rounds the time of day to the nearest second, as the serial's display does.

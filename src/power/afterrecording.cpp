@@ -42,7 +42,6 @@ private:
     bool& m_flag;
 };
 
-constexpr double kMsPerDay = 86400000.0;
 // Beyond the busy warning's window before a launch, the process table may be read less often.
 constexpr double kQuietBeforeLaunch = 2 * kMinute;
 constexpr qint64 kQuietReadingMs = 2000;

@@ -59,7 +59,6 @@ constexpr qint64 kAtOnceMs = 2000;           // a viewer gone this soon has reco
 constexpr qint64 kMinFreeBytes = 1 << 20;    // a record folder with less than this is full
 constexpr int kRetryBusyMs = 200;            // a retried delete waits this long for a lock
 constexpr double kRetryEvery = 10 * kSecond; // and is tried again this often
-constexpr double kMsPerDay = 86400000.0;
 // A longer wait is cut short (a timer takes an int); every tick arms the wake afresh anyway.
 constexpr qint64 kLongestWakeMs = 3600 * 1000;
 
