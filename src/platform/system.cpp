@@ -83,12 +83,18 @@ bool SingleInstance::waitUntilFree(const QString& path, int ms)
     }
 }
 
-QString SingleInstance::defaultLockPath()
+QString SingleInstance::lockPathFor(const QString& program)
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
-    return dir + QStringLiteral("/dorvel-") + QString::number(getuid()) + QStringLiteral(".lock");
+    return dir + QLatin1Char('/') + program + QLatin1Char('-') + QString::number(getuid()) +
+           QStringLiteral(".lock");
+}
+
+QString SingleInstance::defaultLockPath()
+{
+    return lockPathFor(QStringLiteral("dorvel"));
 }
 
 void setIdlePriority()

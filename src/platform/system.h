@@ -36,6 +36,8 @@ public:
     QString problem() const { return m_problem; }
     void release();
     static QString defaultLockPath();
+    // The lock of one program per user, in the runtime folder.
+    static QString lockPathFor(const QString& program);
     // Waits up to `ms` for whoever holds the lock at `path` to end; true once nobody does.
     static bool waitUntilFree(const QString& path, int ms);
 

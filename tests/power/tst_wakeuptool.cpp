@@ -3,9 +3,9 @@
 // desktop and on standard error, no alarm is left armed, and a scheduler runs again.
 
 #include "fakemachine.h"
+#include "system.h"
 
 #include <QDateTime>
-#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -126,11 +126,11 @@ private Q_SLOTS:
             login1("SetSessions", {QStringList{"bob"}});
         if (has("poweroff-fails"))
             login1("SetFailing", {"PowerOff"});
-        std::unique_ptr<QLockFile> held;
+        std::unique_ptr<dorvel::SingleInstance> held;
         if (has("locked")) {
-            held = std::make_unique<QLockFile>(m.runtime + "/nocturo-" +
-                                               QString::number(::getuid()) + ".lock");
-            QVERIFY(held->tryLock(0));
+            held = std::make_unique<dorvel::SingleInstance>(m.runtime + "/nocturo-" +
+                                                            QString::number(::getuid()) + ".lock");
+            QVERIFY(held->tryAcquire());
         }
 
         // The Dorvel that handed over has ended and left its (unheld) lock file behind.

@@ -9,11 +9,8 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTextStream>
 #include <QVariantMap>
 
@@ -172,13 +169,8 @@ int WakeUpTool::run()
 
     // One tool at a time: a second one would re-arm the first one's alarm, and its failure
     // path would start a second Dorvel.
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty())
-        runtime = QDir::tempPath();
-    QLockFile lock(runtime + QStringLiteral("/nocturo-") + QString::number(::getuid()) +
-                   QStringLiteral(".lock"));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
+    SingleInstance lock(SingleInstance::lockPathFor(QStringLiteral("nocturo")));
+    if (!lock.tryAcquire()) {
         const QString text = QStringLiteral("another Nocturo.exe is already running; this one "
                                             "(for %1) does nothing")
                                  .arg(m.wakeText);
