@@ -49,7 +49,7 @@ public:
     explicit RtcWakeAlarm(QString path) : m_path(std::move(path)) {}
     bool arm(qint32 seconds) override { return seconds > 0 && writeRtcWakeAlarm(m_path, seconds); }
     // The RTC keeps its alarm after the file is closed, unlike a timerfd; it must be cleared.
-    void disarm() override { writeText(m_path, QByteArrayLiteral("0"), nullptr); }
+    void disarm() override { clearRtcWakeAlarm(m_path); }
 
 private:
     QString m_path;
@@ -77,8 +77,13 @@ bool writeText(const QString& path, const QByteArray& text, QString* error)
 bool writeRtcWakeAlarm(const QString& path, qint64 seconds, QString* error)
 {
     // The kernel refuses a new alarm while one is set; "0" clears it first.
-    return writeText(path, QByteArrayLiteral("0"), error) &&
+    return clearRtcWakeAlarm(path, error) &&
            writeText(path, "+" + QByteArray::number(seconds), error);
+}
+
+bool clearRtcWakeAlarm(const QString& path, QString* error)
+{
+    return writeText(path, QByteArrayLiteral("0"), error);
 }
 
 std::unique_ptr<WakeAlarm> createTimerfdWakeAlarm(QString* reason)

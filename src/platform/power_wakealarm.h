@@ -36,5 +36,7 @@ QString wakeAlarmUnavailableReason(const QString& rtcPath = kRtcWakeAlarmPath);
 
 // Writes "0" and then "+seconds" to an RTC wakealarm file, each with its own open and write.
 bool writeRtcWakeAlarm(const QString& path, qint64 seconds, QString* error = nullptr);
+// Writes "0": the RTC forgets its alarm.
+bool clearRtcWakeAlarm(const QString& path, QString* error = nullptr);
 
 } // namespace dorvel

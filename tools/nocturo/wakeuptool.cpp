@@ -319,10 +319,10 @@ void WakeUpTool::disarm()
 {
     if (!m_armed || !m_rtc)
         return;
-    QFile f(m_rtc->wakeAlarmPath);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || f.write("0") != 1)
-        err() << "Nocturo: could not clear the wake alarm " << m_rtc->wakeAlarmPath << ": "
-              << f.errorString() << Qt::endl;
+    QString error;
+    if (!clearRtcWakeAlarm(m_rtc->wakeAlarmPath, &error))
+        err() << "Nocturo: could not clear the wake alarm " << m_rtc->wakeAlarmPath << ": " << error
+              << Qt::endl;
     m_armed = false;
 }
 
