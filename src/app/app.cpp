@@ -41,7 +41,6 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -123,13 +122,11 @@ int runApplication(int argc, char* argv[])
 
     // Nobody could see or answer the language form: say so where someone can read it.
     if (headless && firstInstance && ProgramSettings(store).text(keys::Language).isEmpty()) {
-        std::fprintf(
-            stderr,
-            "Dorvel: no display to ask for the language at the first start. Start "
-            "Dorvel once on the desktop, or set Language=eng or Language=deu under "
-            "[Startup] in %s\n",
-            qPrintable(QSettings(QSettings::NativeFormat, QSettings::UserScope, key::App, key::App)
-                           .fileName()));
+        std::fprintf(stderr,
+                     "Dorvel: no display to ask for the language at the first start. Start "
+                     "Dorvel once on the desktop, or set Language=eng or Language=deu under "
+                     "[Startup] in %s\n",
+                     qPrintable(store.fileName(key::App)));
         endProcessWith(1);
     }
 

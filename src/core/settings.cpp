@@ -39,6 +39,8 @@ std::optional<qint16> int16FromText(const QString& text)
 
 QString ProgramSettings::text(const KeyDefault& k) const
 {
+    if (const auto read = m_readAhead.constFind(k.key); read != m_readAhead.cend())
+        return *read;
     return m_store.get(key::App, key::Section, QString::fromLatin1(k.key),
                        QString::fromUtf8(k.defaultValue));
 }
@@ -57,12 +59,25 @@ qint16 ProgramSettings::number(const KeyDefault& k) const
 
 bool ProgramSettings::save(const KeyDefault& k, const QString& value)
 {
+    m_readAhead.remove(k.key);
     return m_store.save(key::App, key::Section, QString::fromLatin1(k.key), value);
 }
 
 void ProgramSettings::removeIfExists(const KeyDefault& k)
 {
+    m_readAhead.remove(k.key);
     m_store.removeIfExists(key::App, key::Section, QString::fromLatin1(k.key));
+}
+
+void ProgramSettings::readAhead(std::initializer_list<KeyDefault> ks)
+{
+    QList<std::pair<QString, QString>> wanted;
+    for (const KeyDefault& k : ks)
+        wanted.append({QString::fromLatin1(k.key), QString::fromUtf8(k.defaultValue)});
+    const QStringList values = m_store.getMany(key::App, key::Section, wanted);
+    qsizetype i = 0;
+    for (const KeyDefault& k : ks)
+        m_readAhead.insert(k.key, values.value(i++));
 }
 
 FormatStr FormatStr::parse(const QString& text)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <array>
+#include <initializer_list>
 #include <optional>
 
 namespace dorvel {
@@ -74,11 +76,16 @@ public:
         return save(k, on ? QStringLiteral("1") : QStringLiteral("0"));
     }
     void removeIfExists(const KeyDefault& k);
+    // Reads these keys at once, from one reading of the store: a reader of many keys in a
+    // row need not open the file for each. text() answers them from what was read until
+    // the key is saved or removed here.
+    void readAhead(std::initializer_list<KeyDefault> ks);
 
     SettingsStore& store() { return m_store; }
 
 private:
     SettingsStore& m_store;
+    QHash<const char*, QString> m_readAhead; // by the key's own name
 };
 
 // The live values of every setting, as read by the load handler.

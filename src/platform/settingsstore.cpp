@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace dorvel {
@@ -35,26 +36,53 @@ Location locate(QSettings& s, const QString& section, const QString& key)
     return loc;
 }
 
+// The one file of the application's values. Named directly rather than by organisation and
+// application: Qt would then also look for three files nobody writes (under /etc/xdg and one
+// folder up), on every read.
+QString settingsPath(const QString& app)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + app + QLatin1Char('/') + app + QStringLiteral(".conf");
+}
+
 } // namespace
 
 QString QtSettingsStore::get(const QString& app, const QString& section, const QString& key,
                              const QString& defaultValue) const
 {
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, app, app);
-    const Location loc = locate(s, section, key);
-    if (loc.key.isEmpty())
-        return defaultValue;
-    const QVariant v = s.value(loc.group + QLatin1Char('/') + loc.key);
-    // A hand-edited value with commas comes back as a list; values are plain text here.
-    if (v.typeId() == QMetaType::QStringList)
-        return v.toStringList().join(QLatin1Char(','));
-    return v.toString();
+    return getMany(app, section, {{key, defaultValue}}).constFirst();
+}
+
+QStringList
+QtSettingsStore::getMany(const QString& app, const QString& section,
+                         const QList<std::pair<QString, QString>>& keysAndDefaults) const
+{
+    QSettings s(settingsPath(app), QSettings::NativeFormat);
+    const QString group = findCaseless(s.childGroups(), section);
+    QStringList stored;
+    if (!group.isEmpty()) {
+        s.beginGroup(group);
+        stored = s.childKeys();
+    }
+    QStringList values;
+    for (const auto& [key, defaultValue] : keysAndDefaults) {
+        const QString found = findCaseless(stored, key);
+        if (found.isEmpty()) {
+            values.append(defaultValue);
+            continue;
+        }
+        const QVariant v = s.value(found);
+        // A hand-edited value with commas comes back as a list; values are plain text here.
+        values.append(v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(','))
+                                                           : v.toString());
+    }
+    return values;
 }
 
 bool QtSettingsStore::save(const QString& app, const QString& section, const QString& key,
                            const QString& value)
 {
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, app, app);
+    QSettings s(settingsPath(app), QSettings::NativeFormat);
     Location loc = locate(s, section, key);
     const QString group = loc.group.isEmpty() ? section : loc.group;
     const QString k = loc.key.isEmpty() ? key : loc.key;
@@ -80,7 +108,7 @@ bool QtSettingsStore::save(const QString& app, const QString& section, const QSt
 
 void QtSettingsStore::remove(const QString& app, const QString& section, const QString& key)
 {
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, app, app);
+    QSettings s(settingsPath(app), QSettings::NativeFormat);
     const Location loc = locate(s, section, key);
     if (!loc.key.isEmpty())
         s.remove(loc.group + QLatin1Char('/') + loc.key);
@@ -88,13 +116,12 @@ void QtSettingsStore::remove(const QString& app, const QString& section, const Q
 
 QString QtSettingsStore::fileName(const QString& app) const
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app).fileName();
+    return settingsPath(app);
 }
 
 QString QtSettingsStore::unreadableFile(const QString& app) const
 {
-    const QString path =
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app).fileName();
+    const QString path = settingsPath(app);
     if (!QFileInfo::exists(path))
         return {};
     QFile f(path);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <utility>
 
 namespace dorvel {
 
@@ -16,6 +20,16 @@ public:
     virtual bool save(const QString& app, const QString& section, const QString& key,
                       const QString& value) = 0;
     virtual void remove(const QString& app, const QString& section, const QString& key) = 0;
+    // Several keys of one section with their defaults, the values in the same order: for a
+    // reader of many at once, from one reading of the file where the store has one.
+    virtual QStringList getMany(const QString& app, const QString& section,
+                                const QList<std::pair<QString, QString>>& keysAndDefaults) const
+    {
+        QStringList values;
+        for (const auto& [key, defaultValue] : keysAndDefaults)
+            values.append(get(app, section, key, defaultValue));
+        return values;
+    }
     // The application's settings file when it exists but cannot be read; empty otherwise.
     virtual QString unreadableFile(const QString& app) const
     {
@@ -44,6 +58,8 @@ class QtSettingsStore final : public SettingsStore {
 public:
     QString get(const QString& app, const QString& section, const QString& key,
                 const QString& defaultValue) const override;
+    QStringList getMany(const QString& app, const QString& section,
+                        const QList<std::pair<QString, QString>>& keysAndDefaults) const override;
     bool save(const QString& app, const QString& section, const QString& key,
               const QString& value) override;
     void remove(const QString& app, const QString& section, const QString& key) override;

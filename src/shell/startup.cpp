@@ -302,6 +302,7 @@ bool Startup::loadMainWindow()
             m.view.setGoTimerEnabled(true);
     }
     // 16.
+    settings.readAhead({keys::HPos, keys::VPos, keys::VSize, keys::HSize, keys::MyFormatStr});
     s.hPos = settings.number(keys::HPos);
     s.vPos = settings.number(keys::VPos);
     s.vSize = settings.number(keys::VSize);
@@ -351,6 +352,10 @@ bool Startup::loadMainWindow()
 void Startup::readSettings()
 {
     ProgramSettings p(m.store);
+    p.readAhead({keys::UseShortdesc, keys::IgnoreOverlap, keys::StartPendingRecord, keys::SaveLog,
+                 keys::RecDelay, keys::Streamonly, keys::RecDelaySec, keys::AutoRun,
+                 keys::AskForClose, keys::AutoClose, keys::WaitForClose, keys::WaitForProg,
+                 keys::SuspendCheck, keys::ShutDownType, keys::RuleMinutes});
     Settings& v = m.state.settings;
     v.useShortdesc = p.flag(keys::UseShortdesc);
     v.ignoreOverlap = p.flag(keys::IgnoreOverlap);

@@ -142,6 +142,12 @@ private Q_SLOTS:
         f.close();
         QCOMPARE(store.get(u"Nocturo"_s, u"startup"_s, u"BYTEONOFF"_s, u"0"_s), u"1"_s);
         QCOMPARE(store.get(u"Nocturo"_s, u"StartUp"_s, u"List"_s, QString()), u"a,b"_s);
+        // Many keys from one reading answer as one by one: any case, defaults, lists.
+        QCOMPARE(store.getMany(u"Nocturo"_s, u"STARTUP"_s,
+                               {{u"byteonoff"_s, u"0"_s}, {u"Missing"_s, u"d"_s}, {u"LIST"_s, {}}}),
+                 (QStringList{u"1"_s, u"d"_s, u"a,b"_s}));
+        QCOMPARE(store.getMany(u"Nocturo"_s, u"Nowhere"_s, {{u"ByteOnOff"_s, u"0"_s}}),
+                 QStringList{u"0"_s});
 
         const QString own = dir.filePath(u"Dorvel/Dorvel.conf"_s);
         const auto inode = [&] {
@@ -161,6 +167,17 @@ private Q_SLOTS:
         QCOMPARE(file.readAll().count("WaitForProg"), 1);
         store.removeIfExists(u"Dorvel"_s, u"startup"_s, u"WAITFORPROG"_s);
         QCOMPARE(store.get(u"Dorvel"_s, u"Startup"_s, u"WaitForProg"_s, u"***"_s), u"***"_s);
+
+        // Values read ahead are the stored ones, and what is saved afterwards replaces them.
+        ProgramSettings settings(store);
+        QVERIFY(settings.save(keys::RuleMinutes, u"45"_s));
+        settings.readAhead({keys::RuleMinutes, keys::ShutDownType});
+        QCOMPARE(settings.number(keys::RuleMinutes), 45);
+        QCOMPARE(settings.text(keys::ShutDownType), u"Never"_s);
+        QVERIFY(settings.save(keys::ShutDownType, u"Rule"_s));
+        QCOMPARE(settings.text(keys::ShutDownType), u"Rule"_s);
+        settings.removeIfExists(keys::RuleMinutes);
+        QCOMPARE(settings.number(keys::RuleMinutes), 60);
         qunsetenv("XDG_CONFIG_HOME");
     }
 };
