@@ -3,16 +3,66 @@
 #include "todolist.h"
 
 #include <QFocusEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QStyleOptionHeader>
 
 #include <algorithm>
 
 namespace dorvel {
 
+namespace {
+
+// Measures its titles in its own font, once each. Qt's header measures every title again in
+// bold whenever the view asks for its size (after each reset, hidden column and resize), and
+// the bold face is loaded for that alone: a good part of the time the window takes to open.
+// The titles here are plain text of fixed columns; their height is the font's either way.
+class GridHeader final : public QHeaderView {
+public:
+    GridHeader(Qt::Orientation orientation, QWidget* parent) : QHeaderView(orientation, parent)
+    {
+        // As the table's own headers.
+        setSectionsClickable(true);
+        setHighlightSections(true);
+    }
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override
+    {
+        const QString title =
+            model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
+        const auto known = m_sizes.constFind(title);
+        if (known != m_sizes.cend())
+            return *known;
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.section = logicalIndex;
+        option.text = title;
+        const QSize size =
+            style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
+        m_sizes.insert(title, size);
+        return size;
+    }
+
+    void changeEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            m_sizes.clear();
+        QHeaderView::changeEvent(event);
+    }
+
+private:
+    mutable QHash<QString, QSize> m_sizes;
+};
+
+} // namespace
+
 TodoGrid::TodoGrid(QWidget* parent) : QTableView(parent)
 {
+    setHorizontalHeader(new GridHeader(Qt::Horizontal, this));
+    setVerticalHeader(new GridHeader(Qt::Vertical, this));
     setAccessibleName(QStringLiteral("To-do list"));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
