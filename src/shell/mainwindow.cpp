@@ -16,7 +16,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -28,6 +27,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTranslator>
@@ -50,18 +50,19 @@ const QColor kWindowColour(148, 181, 198);
 const QColor kFrameColour(170, 210, 220);
 const QColor kFixedCellColour(0, 255, 255);
 
-// Turns the to-do list's row colour into a background brush for the view.
-class ColourProxy final : public QIdentityProxyModel {
+// Paints a row in the to-do list's colour for it (timed out, overlapping). A delegate rather
+// than a proxy model between list and view: the proxy cost every cell a mapping on each paint,
+// and its set-up was a good part of the time the window takes to open.
+class RowColourDelegate final : public QStyledItemDelegate {
 public:
-    using QIdentityProxyModel::QIdentityProxyModel;
-    QVariant data(const QModelIndex& index, int role) const override
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
-        if (role == Qt::BackgroundRole) {
-            const quint32 rgb =
-                QIdentityProxyModel::data(index, TodoList::BackgroundRgbRole).toUInt();
-            return rgb ? QVariant(QBrush(QColor::fromRgb(rgb))) : QVariant();
-        }
-        return QIdentityProxyModel::data(index, role);
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (const quint32 rgb = index.data(TodoList::BackgroundRgbRole).toUInt())
+            option->backgroundBrush = QColor::fromRgb(rgb);
     }
 };
 
@@ -129,9 +130,8 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
 
     m_grid = new TodoGrid(this);
     m_grid->setObjectName(QStringLiteral("MSFlexGrid1"));
-    auto* proxy = new ColourProxy(m_grid);
-    proxy->setSourceModel(&m_todo);
-    m_grid->setModel(proxy);
+    m_grid->setItemDelegate(new RowColourDelegate(m_grid));
+    m_grid->setModel(&m_todo);
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
     auto* headerStyle = new HeaderStyle;
     headerStyle->setParent(this);

@@ -172,7 +172,8 @@ private Q_SLOTS:
         QCOMPARE(f.todo.columnWidth(TodoList::ShortDesc), 3000);
     }
 
-    // Cyan headers, and a red clock while nothing is started: what the user goes by at a glance.
+    // Cyan headers, timed-out entries in their colour, and a red clock while nothing is
+    // started: what the user goes by at a glance.
     void colours()
     {
         Window f(2);
@@ -190,7 +191,18 @@ private Q_SLOTS:
         };
         const auto cyan = [](QRgb p) { return qRed(p) < 40 && qGreen(p) > 230 && qBlue(p) > 230; };
         const auto red = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
-        QVERIFY(share(f.child<QTableView>("MSFlexGrid1")->horizontalHeader(), cyan) > 0.5);
+        auto* grid = f.child<QTableView>("MSFlexGrid1");
+        QVERIFY(share(grid->horizontalHeader(), cyan) > 0.5);
+        // A timed-out entry is painted in its colour, the others not.
+        const auto timedOut = [](QRgb p) {
+            return qRed(p) == 255 && qGreen(p) == 120 && qBlue(p) == 120;
+        };
+        QCOMPARE(share(grid->viewport(), timedOut), 0.0);
+        f.todo.setRowColour(1, TodoList::RowColour::TimedOut);
+        const double oneRow = share(grid->viewport(), timedOut);
+        QVERIFY(oneRow > 0);
+        f.todo.setRowColour(2, TodoList::RowColour::TimedOut);
+        QVERIFY(share(grid->viewport(), timedOut) > 1.5 * oneRow);
         auto* clock = f.child<QLabel>("Label1");
         f.w.setClockText(u"2026-12-06 21:44:01"_s);
         f.w.setClockRed(true);
