@@ -46,14 +46,26 @@ protected:
         return size;
     }
 
-    void changeEvent(QEvent* event) override
+    // Qt re-measures when the font or style reaches the header's viewport, which may be
+    // before the header itself hears of it.
+    bool viewportEvent(QEvent* event) override
     {
-        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-            m_sizes.clear();
-        QHeaderView::changeEvent(event);
+        forgetSizesOn(event);
+        return QHeaderView::viewportEvent(event);
+    }
+    bool event(QEvent* event) override
+    {
+        forgetSizesOn(event);
+        return QHeaderView::event(event);
     }
 
 private:
+    void forgetSizesOn(const QEvent* event)
+    {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            m_sizes.clear();
+    }
+
     mutable QHash<QString, QSize> m_sizes;
 };
 

@@ -211,6 +211,24 @@ private Q_SLOTS:
         QCOMPARE(share(clock, red), 0.0);
     }
 
+    // The header fits its titles in whatever font it is given.
+    void headerFollowsItsFont()
+    {
+        Window f(2);
+        f.w.show();
+        QHeaderView* header = f.child<QTableView>("MSFlexGrid1")->horizontalHeader();
+        const int before = header->sizeHint().height();
+        QVERIFY(before >= header->fontMetrics().height());
+        QFont big = header->font();
+        if (big.pointSizeF() > 0)
+            big.setPointSizeF(big.pointSizeF() * 2);
+        else
+            big.setPixelSize(big.pixelSize() * 2);
+        header->setFont(big);
+        QVERIFY(header->sizeHint().height() >= QFontMetrics(big).height());
+        QVERIFY(header->sizeHint().height() > before);
+    }
+
     // Widths go from the list to the view in twips and the user's drags come back.
     void columnWidthsRoundTrip()
     {
