@@ -58,8 +58,11 @@ std::optional<QByteArray> readLinkBytes(int dirFd, const char* path)
 {
     char buf[PATH_MAX];
     const ssize_t n = readlinkat(dirFd, path, buf, sizeof buf);
-    if (n <= 0 || n >= ssize_t(sizeof buf))
+    if (n <= 0 || n >= ssize_t(sizeof buf)) {
+        if (n >= 0)
+            errno = ENAMETOOLONG; // the caller tells a missing link by errno
         return std::nullopt;
+    }
     QByteArray target(buf, n);
     if (target.endsWith(kDeleted))
         target.chop(qsizetype(std::strlen(kDeleted)));
@@ -187,14 +190,19 @@ QString LinuxProcessTable::scriptPath(const QByteArray& cmdline, const QString& 
 }
 
 std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidName, qint64 pid,
-                                                   StartTimes& known, uid_t uid,
+                                                   KnownProcesses& known, uid_t uid,
                                                    quint64 listedInode, bool withStartTime) const
 {
     // A pid listed under the inode it had at the last reading is the process we read then,
     // one of ours: its owner need not be looked up again.
-    const auto cached = m_startTimes.constFind(pid);
+    const auto cached = m_known.constFind(pid);
     quint64 inode = listedInode;
-    if (listedInode == 0 || cached == m_startTimes.cend() || cached->inode != listedInode) {
+    if (listedInode != 0 && cached != m_known.cend() && cached->inode == listedInode &&
+        cached->noExecutable) {
+        known.insert(pid, *cached);
+        return std::nullopt;
+    }
+    if (listedInode == 0 || cached == m_known.cend() || cached->inode != listedInode) {
         struct stat st {};
         if (fstatat(procFd, pidName, &st, 0) != 0 || st.st_uid != uid)
             return std::nullopt;
@@ -210,17 +218,25 @@ std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidNa
         std::strcpy(path + len, leaf);
         return path;
     };
-    // Kernel threads and zombies have none.
+    // Kernel threads and zombies have none, and never will: remembered, as most of the
+    // entries are kernel threads and each reading would try them all again.
     const auto exeBytes = readLinkBytes(procFd, at("/exe"));
-    if (!exeBytes)
+    if (!exeBytes) {
+        if (errno == ENOENT) {
+            Known none;
+            none.inode = inode;
+            none.noExecutable = true;
+            known.insert(pid, none);
+        }
         return std::nullopt;
+    }
 
     // The stat file is the expensive read, and only a single process's start time is ever
     // asked for, so a listing skips it. A pid keeps its start time for as long as its /proc
     // entry keeps its inode, so it is read once per process. The executable can change by
     // exec(), so it is read every time, but an interpreter's script path is only looked up
     // again when the executable changed.
-    const bool same = cached != m_startTimes.cend() && cached->inode == inode;
+    const bool same = cached != m_known.cend() && cached->inode == inode;
     Known entry;
     entry.inode = inode;
     if (same)
@@ -260,9 +276,9 @@ QList<ProcessInfo> LinuxProcessTable::processes() const
     if (!dir)
         return list;
     const int procFd = dirfd(dir);
-    StartTimes known;
-    known.reserve(m_startTimes.size());
-    list.reserve(m_startTimes.size());
+    KnownProcesses known;
+    known.reserve(m_known.size());
+    list.reserve(m_known.size());
     const uid_t uid = geteuid();
     while (const dirent* e = readdir(dir)) {
         if (!allDigits(e->d_name))
@@ -272,7 +288,7 @@ QList<ProcessInfo> LinuxProcessTable::processes() const
             list.append(*info);
     }
     closedir(dir);
-    m_startTimes.swap(known); // forgets the processes that have gone
+    m_known.swap(known); // forgets the processes that have gone
     return list;
 }
 
@@ -284,11 +300,11 @@ std::optional<ProcessInfo> LinuxProcessTable::process(qint64 pid) const
     const int procFd = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (procFd < 0)
         return std::nullopt;
-    StartTimes known;
+    KnownProcesses known;
     auto info = read(procFd, name.constData(), pid, known, geteuid(), 0, true);
     close(procFd);
     if (info)
-        m_startTimes.insert(pid, known.value(pid));
+        m_known.insert(pid, known.value(pid));
     return info;
 }
 

@@ -41,14 +41,18 @@ private:
         QString exe;           // decoded
         QString matched;       // the name it is matched by (the script path of an interpreter)
         quint64 startTime = 0; // 0: not read yet
+        // A kernel thread, or a process that has ended: it never gets an executable, so it
+        // is not read again while its pid keeps this inode.
+        bool noExecutable = false;
     };
-    using StartTimes = QHash<qint64, Known>;
+    using KnownProcesses = QHash<qint64, Known>;
     // listedInode: the inode the directory listing gave for the pid (0: look it up).
     // withStartTime: read the start time when it is not known yet.
-    std::optional<ProcessInfo> read(int procFd, const char* pidName, qint64 pid, StartTimes& known,
-                                    uid_t uid, quint64 listedInode, bool withStartTime) const;
+    std::optional<ProcessInfo> read(int procFd, const char* pidName, qint64 pid,
+                                    KnownProcesses& known, uid_t uid, quint64 listedInode,
+                                    bool withStartTime) const;
 
-    mutable StartTimes m_startTimes; // of the processes seen by the last reading
+    mutable KnownProcesses m_known; // the processes seen by the last reading
 };
 
 // Starts programs detached (no shell): the started program is not our child, so it neither

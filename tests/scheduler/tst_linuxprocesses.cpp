@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace dorvel;
@@ -64,6 +65,36 @@ private Q_SLOTS:
         QVERIFY(!table.process(started->pid));
         for (qint64 pid : {qint64(0), qint64(-1), qint64(1) << 40})
             QVERIFY(!table.process(pid) && !table.requestClose(pid, 0));
+    }
+
+    // A reading that reuses what the last one learnt lists what a fresh reading lists; a
+    // process that has ended but is not reaped yet is listed by neither.
+    void laterReadingsAndZombies()
+    {
+        const pid_t zombie = fork();
+        if (zombie == 0)
+            _exit(0);
+        Reaper reaper{zombie};
+        QVERIFY(eventually([&] {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(zombie));
+            return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
+        }));
+        LinuxProcessTable table;
+        const auto pids = [](const QList<ProcessInfo>& list) {
+            QSet<qint64> set;
+            for (const ProcessInfo& p : list)
+                set.insert(p.pid);
+            return set;
+        };
+        const QSet<qint64> first = pids(table.processes());
+        const QSet<qint64> later = pids(table.processes());
+        const QSet<qint64> fresh = pids(LinuxProcessTable().processes());
+        QVERIFY(first.contains(getpid()) && later.contains(getpid()));
+        QVERIFY(!first.contains(zombie) && !later.contains(zombie) && !fresh.contains(zombie));
+        // Alive at the first and at the fresh reading, so alive at the one between them.
+        for (qint64 pid : first& fresh)
+            QVERIFY2(later.contains(pid), qPrintable(QString::number(pid)));
+        QCOMPARE(::waitpid(zombie, nullptr, 0), zombie);
     }
 
     // A viewer that is a script matches by its script; the arguments reach it untouched by a
