@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
@@ -33,6 +34,7 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -90,6 +92,55 @@ public:
         painter->drawLine(r.topRight(), r.bottomRight());
         painter->drawLine(r.bottomLeft(), r.bottomRight());
     }
+};
+
+// The clock's text changes every second, and each new text had the label measure it and the
+// window lay itself out again: most of what an idle Dorvel did. A desktop font's digits are
+// all as wide (tabular figures), so the label is measured once per form of its text, that is
+// its letters and where its digits stand, and per font.
+class ClockLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override { return measured().first; }
+    QSize minimumSizeHint() const override { return measured().second; }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            m_sizes.clear();
+        return QLabel::event(event);
+    }
+
+private:
+    std::pair<QSize, QSize> measured() const
+    {
+        QString form = text();
+        for (QChar& c : form) {
+            if (c.isDigit())
+                c = QLatin1Char('0');
+        }
+        const auto known = m_sizes.constFind(form);
+        if (known != m_sizes.cend())
+            return *known;
+        std::pair<QSize, QSize> sizes{QLabel::sizeHint(), QLabel::minimumSizeHint()};
+        // Room for the widest digit in every place, should the font's digits differ after all.
+        const QFontMetrics metrics = fontMetrics();
+        int widest = 0;
+        int narrowest = std::numeric_limits<int>::max();
+        for (char d = '0'; d <= '9'; ++d) {
+            const int w = metrics.horizontalAdvance(QLatin1Char(d));
+            widest = std::max(widest, w);
+            narrowest = std::min(narrowest, w);
+        }
+        const int slack = int(form.count(QLatin1Char('0'))) * (widest - narrowest);
+        sizes.first.rwidth() += slack;
+        sizes.second.rwidth() += slack;
+        m_sizes.insert(form, sizes);
+        return sizes;
+    }
+
+    mutable QHash<QString, std::pair<QSize, QSize>> m_sizes;
 };
 
 void paintBackground(QWidget* w, const QColor& c)
@@ -170,7 +221,8 @@ MainWindow::MainWindow(TodoList& todo, ActivityList& activity, Prompter& prompte
     connect(&m_todo, &QAbstractItemModel::rowsInserted, this, &MainWindow::applySplit);
     connect(&m_todo, &QAbstractItemModel::rowsRemoved, this, &MainWindow::applySplit);
 
-    m_clock = label("Label1", this);
+    m_clock = new ClockLabel(this);
+    m_clock->setObjectName(QStringLiteral("Label1"));
     m_nextCaption = label("Label2", this);
     m_nextEvent = label("Label_Event", this);
     paintBackground(m_nextCaption, kFrameColour);

@@ -211,6 +211,40 @@ private Q_SLOTS:
         QCOMPARE(share(clock, red), 0.0);
     }
 
+    // The clock keeps its size while the seconds tick, and fits every text it shows, in any
+    // font.
+    void clockSize()
+    {
+        Window f;
+        f.w.show();
+        auto* clock = f.child<QLabel>("Label1");
+        const auto fits = [clock](const QString& text) {
+            return clock->sizeHint().width() >= clock->fontMetrics().horizontalAdvance(text) &&
+                   clock->minimumSizeHint().width() >= clock->fontMetrics().horizontalAdvance(text);
+        };
+        f.w.setClockText(u"2026-12-06 21:44:01"_s);
+        const QSize ticking = clock->sizeHint();
+        for (const QString& t :
+             {u"2026-12-06 21:44:02"_s, u"2026-12-06 11:11:11"_s, u"2026-12-06 08:48:58"_s}) {
+            f.w.setClockText(t);
+            QCOMPARE(clock->sizeHint(), ticking);
+            QVERIFY2(fits(t), qPrintable(t));
+        }
+        const QString notStarted = u"Not started: no recordings loaded yet"_s;
+        f.w.setClockText(notStarted);
+        QVERIFY(fits(notStarted));
+        QFont big = clock->font();
+        if (big.pointSizeF() > 0)
+            big.setPointSizeF(big.pointSizeF() * 2);
+        else
+            big.setPixelSize(big.pixelSize() * 2);
+        clock->setFont(big);
+        QVERIFY(fits(notStarted));
+        f.w.setClockText(u"2026-12-06 21:44:03"_s);
+        QVERIFY(fits(u"2026-12-06 21:44:03"_s));
+        QVERIFY(clock->sizeHint().width() > ticking.width());
+    }
+
     // The header fits its titles in whatever font it is given.
     void headerFollowsItsFont()
     {
