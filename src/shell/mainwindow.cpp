@@ -95,9 +95,9 @@ public:
 };
 
 // The clock's text changes every second, and each new text had the label measure it and the
-// window lay itself out again: most of what an idle Dorvel did. A desktop font's digits are
-// all as wide (tabular figures), so the label is measured once per form of its text, that is
-// its letters and where its digits stand, and per font.
+// window lay itself out again: a good part of what an idle Dorvel did. A desktop font's
+// digits are all as wide (tabular figures), so the label is measured once per form of its
+// text, that is its letters and where its digits stand, and per font.
 class ClockLabel final : public QLabel {
 public:
     using QLabel::QLabel;

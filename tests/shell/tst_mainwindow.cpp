@@ -47,6 +47,16 @@ void fillTodo(TodoList& todo, int rows)
         todo.setColumnWidth(c, 0);
 }
 
+// The font at twice its size, however its size is given.
+QFont doubled(QFont font)
+{
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * 2);
+    else
+        font.setPixelSize(font.pixelSize() * 2);
+    return font;
+}
+
 // The window with the list and the prompter it shows.
 struct Window {
     // The list is filled before the window takes it, as at a start.
@@ -233,12 +243,7 @@ private Q_SLOTS:
         const QString notStarted = u"Not started: no recordings loaded yet"_s;
         f.w.setClockText(notStarted);
         QVERIFY(fits(notStarted));
-        QFont big = clock->font();
-        if (big.pointSizeF() > 0)
-            big.setPointSizeF(big.pointSizeF() * 2);
-        else
-            big.setPixelSize(big.pixelSize() * 2);
-        clock->setFont(big);
+        clock->setFont(doubled(clock->font()));
         QVERIFY(fits(notStarted));
         f.w.setClockText(u"2026-12-06 21:44:03"_s);
         QVERIFY(fits(u"2026-12-06 21:44:03"_s));
@@ -253,11 +258,7 @@ private Q_SLOTS:
         QHeaderView* header = f.child<QTableView>("MSFlexGrid1")->horizontalHeader();
         const int before = header->sizeHint().height();
         QVERIFY(before >= header->fontMetrics().height());
-        QFont big = header->font();
-        if (big.pointSizeF() > 0)
-            big.setPointSizeF(big.pointSizeF() * 2);
-        else
-            big.setPixelSize(big.pixelSize() * 2);
+        const QFont big = doubled(header->font());
         header->setFont(big);
         QVERIFY(header->sizeHint().height() >= QFontMetrics(big).height());
         QVERIFY(header->sizeHint().height() > before);
