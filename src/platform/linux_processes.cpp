@@ -196,13 +196,14 @@ std::optional<ProcessInfo> LinuxProcessTable::read(int procFd, const char* pidNa
     // A pid listed under the inode it had at the last reading is the process we read then,
     // one of ours: its owner need not be looked up again.
     const auto cached = m_known.constFind(pid);
-    quint64 inode = listedInode;
-    if (listedInode != 0 && cached != m_known.cend() && cached->inode == listedInode &&
-        cached->noExecutable) {
+    const bool listedAsBefore =
+        listedInode != 0 && cached != m_known.cend() && cached->inode == listedInode;
+    if (listedAsBefore && cached->noExecutable) {
         known.insert(pid, *cached);
         return std::nullopt;
     }
-    if (listedInode == 0 || cached == m_known.cend() || cached->inode != listedInode) {
+    quint64 inode = listedInode;
+    if (!listedAsBefore) {
         struct stat st {};
         if (fstatat(procFd, pidName, &st, 0) != 0 || st.st_uid != uid)
             return std::nullopt;
