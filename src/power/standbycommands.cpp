@@ -3,6 +3,7 @@
 #include "afterrecording.h"
 #include "appstate.h"
 #include "clock.h"
+#include "datetime.h"
 #include "mainview.h"
 #include "prompter.h"
 #include "settings.h"
@@ -110,7 +111,7 @@ void StandbyCommands::standbyTest()
     const QString result = m.power.standbyWithWakeup(110);
     const QDateTime after = m.clock.now();
     // Real elapsed time, so that a test across a daylight-saving change is judged rightly.
-    const double away = double(before.msecsTo(after)) / 86400000.0;
+    const double away = double(before.msecsTo(after)) / double(kMsPerDay);
     const bool passed = result == powertext::Resumed && away > kTestMinAway && away < kTestMaxAway;
     // Back before the result box: left unanswered, it must not hold up the recordings.
     m.timer.start();
