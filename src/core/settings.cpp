@@ -2,8 +2,6 @@
 
 #include "settingsstore.h"
 
-#include <QRegularExpression>
-
 #include <cmath>
 #include <limits>
 
@@ -16,13 +14,41 @@ bool flagFromText(const QString& text)
 
 double numericPrefix(const QString& text)
 {
-    static const QRegularExpression re(
-        QStringLiteral("^\\s*([+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?)"));
-    const QRegularExpressionMatch m = re.match(text);
-    if (!m.hasMatch())
+    // Scanned by hand: as a regular expression it was compiled on the first setting read at
+    // start-up. Blanks and digits are ASCII ones only, as they were there.
+    const QStringView s(text);
+    const qsizetype n = s.size();
+    auto isDigit = [&](qsizetype i) { return i < n && s[i] >= u'0' && s[i] <= u'9'; };
+    auto skipDigits = [&](qsizetype& i) {
+        const qsizetype from = i;
+        while (isDigit(i))
+            ++i;
+        return i > from;
+    };
+    qsizetype i = 0;
+    while (i < n && (s[i] == u' ' || (s[i] >= u'\t' && s[i] <= u'\r')))
+        ++i;
+    const qsizetype start = i;
+    if (i < n && (s[i] == u'+' || s[i] == u'-'))
+        ++i;
+    bool mantissa = skipDigits(i);
+    if (i < n && s[i] == u'.') {
+        qsizetype afterDot = i + 1;
+        mantissa = skipDigits(afterDot) || mantissa;
+        if (mantissa)
+            i = afterDot;
+    }
+    if (!mantissa)
         return 0.0;
+    if (i < n && (s[i] == u'e' || s[i] == u'E')) {
+        qsizetype j = i + 1;
+        if (j < n && (s[j] == u'+' || s[j] == u'-'))
+            ++j;
+        if (skipDigits(j))
+            i = j;
+    }
     bool ok = false;
-    const double v = m.captured(1).toDouble(&ok);
+    const double v = s.sliced(start, i - start).toDouble(&ok);
     return ok ? v : 0.0;
 }
 

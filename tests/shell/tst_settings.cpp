@@ -43,6 +43,11 @@ private Q_SLOTS:
         QTest::addRow("lowest") << "-32768" << -32768;
         QTest::addRow("too large") << "40000" << -99999;
         QTest::addRow("exponent") << "1e3" << 1000;
+        QTest::addRow("exponent without digits") << "7e+x" << 7;
+        QTest::addRow("fraction only") << ".6e1" << 6;
+        QTest::addRow("a dot alone") << ".e1" << 0;
+        QTest::addRow("only ASCII blanks skipped") << QStringLiteral("\u2003-3") << 0;
+        QTest::addRow("only ASCII digits read") << QStringLiteral("4\u0663") << 4;
     }
     void numbers()
     {
