@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -110,16 +111,110 @@ QSqlError errorOf(sqlite3* db, const QString& what, QSqlError::ErrorType type, i
                      QString::number(code));
 }
 
+sqlite3* connectionOf(const QVariant& handle)
+{
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.data());
+}
+
+// As QtSql binds a value: null texts, byte arrays and variants as NULL, the rest by type.
+int bindAsQtSql(sqlite3_stmt* s, int index, const QVariant& value)
+{
+    const bool null = value.isNull() ||
+                      (value.typeId() == QMetaType::QString && value.toString().isNull()) ||
+                      (value.typeId() == QMetaType::QByteArray && value.toByteArray().isNull());
+    if (null)
+        return sqlite3_bind_null(s, index);
+    switch (value.typeId()) {
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return sqlite3_bind_blob(s, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    }
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return sqlite3_bind_int(s, index, value.toInt());
+    case QMetaType::Double:
+        return sqlite3_bind_double(s, index, value.toDouble());
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(s, index, value.toLongLong());
+    default:
+        break;
+    }
+    const QString text = value.toString();
+    return sqlite3_bind_text16(s, index, text.utf16(), int(text.size() * sizeof(QChar)),
+                               SQLITE_TRANSIENT);
+}
+
+int bindText(sqlite3_stmt* s, int index, const QString& text)
+{
+    if (text.isNull())
+        return sqlite3_bind_null(s, index);
+    return sqlite3_bind_text16(s, index, text.utf16(), int(text.size() * sizeof(QChar)),
+                               SQLITE_STATIC);
+}
+
 } // namespace
+
+LoadReader::Result RecordAppender::append(const QVariant& handle, const QString& statement,
+                                          const QList<ViewerDatabase::NewRecord>& records,
+                                          int& appended, QSqlError& error)
+{
+    appended = 0;
+    sqlite3* const db = connectionOf(handle);
+    if (!db)
+        return LoadReader::Result::NoHandle;
+    sqlite3_stmt* s = nullptr;
+    const int prepared = sqlite3_prepare16_v2(db, statement.utf16(),
+                                              int(statement.size() * sizeof(QChar)), &s, nullptr);
+    if (prepared != SQLITE_OK) {
+        error = errorOf(db, QStringLiteral("Unable to execute statement"),
+                        QSqlError::StatementError, prepared);
+        sqlite3_finalize(s);
+        return LoadReader::Result::Failed;
+    }
+    LoadReader::Result result = LoadReader::Result::Done;
+    for (const ViewerDatabase::NewRecord& r : records) {
+        sqlite3_reset(s);
+        const std::array bound{bindText(s, 1, r.sourceId),
+                               bindAsQtSql(s, 2, r.nid),
+                               bindAsQtSql(s, 3, r.sid),
+                               bindText(s, 4, r.startTime),
+                               bindText(s, 5, r.endTime),
+                               bindText(s, 6, r.shortDesc),
+                               bindText(s, 7, r.longDesc),
+                               sqlite3_bind_int64(s, 8, r.preRecord),
+                               sqlite3_bind_int64(s, 9, r.postRecord)};
+        const auto failed =
+            std::find_if(bound.begin(), bound.end(), [](int rc) { return rc != SQLITE_OK; });
+        if (failed != bound.end()) {
+            error = errorOf(db, QStringLiteral("Unable to bind parameters"),
+                            QSqlError::StatementError, *failed);
+            result = LoadReader::Result::Failed;
+            break;
+        }
+        const int rc = sqlite3_step(s);
+        if (rc != SQLITE_DONE) {
+            // As for a read: a plain error has its reason only after the reset.
+            const int code = rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT ? sqlite3_reset(s) : rc;
+            error = errorOf(db, QStringLiteral("Unable to fetch row"), QSqlError::ConnectionError,
+                            code);
+            result = LoadReader::Result::Failed;
+            break;
+        }
+        ++appended;
+    }
+    sqlite3_finalize(s);
+    return result;
+}
 
 LoadReader::Result
 LoadReader::read(const QVariant& handle, const QString& statement,
                  const std::function<void(const ViewerDatabase::LoadRow&)>& receive,
                  QSqlError& error)
 {
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return Result::NoHandle;
-    sqlite3* db = *static_cast<sqlite3* const*>(handle.data());
+    sqlite3* const db = connectionOf(handle);
     if (!db)
         return Result::NoHandle;
     sqlite3_stmt* s = nullptr;

@@ -24,4 +24,17 @@ public:
                        QSqlError& error);
 };
 
+// Appends RECORD rows on the same connection, for the same reason: QtSql binds every value
+// through a QVariant, which cost a series of 400 entries about as much as the engine's own
+// work. Each value is bound as QtSql binds it (a null text as NULL, a text as UTF-16, a
+// number as an integer or a real), and a failure reads as QtSql would report it.
+class RecordAppender {
+public:
+    // Appends in order through one statement and stops at the first failure; appended says
+    // how many went in. NoHandle when the connection is no SQLite one (nothing was written).
+    static LoadReader::Result append(const QVariant& handle, const QString& statement,
+                                     const QList<ViewerDatabase::NewRecord>& records, int& appended,
+                                     QSqlError& error);
+};
+
 } // namespace dorvel

@@ -641,10 +641,24 @@ bool ViewerDatabase::appendRecord(const NewRecord& record)
     return appendRecords({record}) == 1;
 }
 
-int ViewerDatabase::appendRecords(const QList<NewRecord>& records)
+int ViewerDatabase::appendRecords(const QList<NewRecord>& records, Writer writer)
 {
     if (!ready())
         return 0;
+    if (writer == Writer::Native) {
+        int appended = 0;
+        QSqlError error;
+        switch (RecordAppender::append(db().driver()->handle(), kAppendRecord, records, appended,
+                                       error)) {
+        case LoadReader::Result::Done:
+            return appended;
+        case LoadReader::Result::Failed:
+            fail(error);
+            return appended;
+        case LoadReader::Result::NoHandle:
+            break;
+        }
+    }
     QSqlQuery q(db());
     q.setForwardOnly(true);
     if (!q.prepare(kAppendRecord)) {

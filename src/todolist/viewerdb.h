@@ -166,7 +166,10 @@ public:
     bool appendRecord(const NewRecord& record);
     // Appends the rows in order through one prepared statement and stops at the first that
     // fails; returns how many were appended (lastError says why the next one was not).
-    int appendRecords(const QList<NewRecord>& records);
+    // Native writes through the SQLite connection itself where there is one; both store the
+    // same values and give the same reasons.
+    enum class Writer { Native, QtSql };
+    int appendRecords(const QList<NewRecord>& records, Writer writer = Writer::Native);
 
     // Several writes that reach the file together. beginWrite takes the write lock at once,
     // waiting up to the busy timeout while the viewer holds it, so that no row is written

@@ -148,6 +148,61 @@ private Q_SLOTS:
         QCOMPARE(native.size(), rows * 10);
         QCOMPARE(native, read(ViewerDatabase::Reader::QtSql));
     }
+
+    // New entries are written through the SQLite connection itself too; every value must be
+    // stored as QtSql stores it (type and bytes), or the viewer and a later take-over would
+    // see another entry. A failure must count and read the same.
+    void nativeAppendsAsQtSql_data()
+    {
+        QTest::addColumn<QVariant>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("failSecond"); // the table refuses the second row
+        QTest::newRow("integer keys, plain text") << QVariant(qint64(10301)) << "Tatort" << false;
+        QTest::newRow("int key, empty text") << QVariant(7) << QString("") << false;
+        QTest::newRow("text key, null text")
+            << QVariant(QStringLiteral("10301")) << QString() << false;
+        QTest::newRow("null key, umlauts") << QVariant() << "M\u00fcnchen \u2013 Mord" << false;
+        QTest::newRow("null text key") << QVariant(QString()) << "\U0001F3AC" << false;
+        QTest::newRow("real key") << QVariant(1.5) << "x" << false;
+        QTest::newRow("bytes key") << QVariant(QByteArray("\xff\x00", 2)) << "x" << false;
+        QTest::newRow("bool key") << QVariant(true) << "x" << false;
+        QTest::newRow("refused second row") << QVariant(qint64(1)) << "x" << true;
+    }
+    void nativeAppendsAsQtSql()
+    {
+        QFETCH(QVariant, key);
+        QFETCH(QString, text);
+        QFETCH(bool, failSecond);
+        QList<ViewerDatabase::NewRecord> records(3);
+        for (int i = 0; i < 3; ++i) {
+            auto& r = records[i];
+            r = {QStringLiteral("192"),     key, key, kStart, kEnd, text,
+                 text + QString::number(i), i,   -i};
+        }
+        const auto write = [&](ViewerDatabase::Writer writer) {
+            init();
+            {
+                DbFixture f(m_path);
+                if (failSecond)
+                    f.run("CREATE TRIGGER refuse BEFORE INSERT ON RECORD WHEN NEW.PRERECORD = 1 "
+                          "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+            }
+            ViewerDatabase db(QStringLiteral("append"));
+            if (!db.open(m_path))
+                return Rows{{QStringLiteral("open failed")}};
+            const int n = db.appendRecords(records, writer);
+            Rows stored{{n, db.lastError()}};
+            DbFixture f(m_path, 0);
+            stored << f.rows("SELECT typeof(NID), quote(NID), typeof(SID), quote(SID), "
+                             "quote(SOURCEID), quote(STARTTIME), quote(ENDTIME), quote(CHARID), "
+                             "quote(SHORTDESC), quote(LONGDESC), quote(PRERECORD), "
+                             "quote(POSTRECORD) FROM RECORD ORDER BY rowid");
+            return stored;
+        };
+        const Rows native = write(ViewerDatabase::Writer::Native);
+        QCOMPARE(native.size(), failSecond ? 2 : 4);
+        QCOMPARE(native, write(ViewerDatabase::Writer::QtSql));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestViewerDb)
