@@ -77,6 +77,12 @@ mutant stop-keeps-pending-action src/power/shutdownform.cpp \
 mutant flag-any-number src/core/settings.cpp \
     'return text == QStringLiteral("1");' 'return text.toInt() != 0;' \
     tst_settings tst_startup
+mutant exponent-without-digits src/core/settings.cpp \
+    'if (skipDigits(j))' 'if (true)' \
+    tst_settings
+mutant native-append-empty-as-null src/todolist/loadreader.cpp \
+    'if (text.isNull())' 'if (text.isEmpty())' \
+    tst_viewerdb
 mutant dot-kept-in-file-names src/scheduler/filename.cpp \
     "case '.':" "case '\"':" \
     tst_filename
