@@ -4,6 +4,7 @@
 #include "fakeprocesses.h"
 #include "notifier.h"
 #include "scheduler.h"
+#include "startviewer.h"
 #include "viewerfolder.h"
 
 #include <QtTest>
@@ -120,17 +121,9 @@ struct Rig : LoaderRig {
                    ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
                    : QStringList();
     }
-    QStringList records() const // every column, sorted
+    QStringList records() const // every column
     {
-        QStringList rows;
-        for (QSqlQuery q("SELECT * FROM RECORD", db.db()); q.next();) {
-            QStringList v;
-            for (int i = 0; i < q.record().count(); ++i)
-                v << q.value(i).toString();
-            rows << v.join('|');
-        }
-        rows.sort();
-        return rows;
+        return DbFixture(folder.db, 0).texts("SELECT * FROM RECORD ORDER BY rowid");
     }
 };
 
@@ -197,8 +190,6 @@ private Q_SLOTS:
         QCOMPARE(rig.todo.nextEventTime, TodoList::kNoEventStarted);
         QCOMPARE(rig.view.nextEventText, QString());
         QVERIFY(rig.timer.active);
-        rig.tickAt(at(23, 0));
-        QCOMPARE(rig.launcher.starts.size(), 1);
     }
 
     void wake_data()
@@ -456,9 +447,10 @@ private Q_SLOTS:
         if (later)
             QVERIFY(rig.launcher.starts.last().args.contains("/record=30"));
         QStringList left;
-        for (const QString& title : kept)
-            left += before.filter('|' + title + '|');
-        left.sort();
+        for (const QString& row : before) {
+            if (kept.contains(row.section('|', 5, 5))) // SHORTDESC
+                left << row;
+        }
         QCOMPARE(rig.records(), left);
         const QStringList lines = rig.activity.lines();
         QVERIFY2(lines.filter(QRegularExpression(report)).size() == 1,
@@ -546,6 +538,69 @@ private Q_SLOTS:
         QVERIFY(lines.first().contains(left) && lines.first().contains(started));
         QCOMPARE(rig.logLines().filter("Not recorded").size(), 1);
         QCOMPARE(rig.todo.nextEventTime, toDaySerial(at(22, 0)));
+    }
+
+    // Names match as contained text in any case; the last match in enumeration order counts; a
+    // reused pid fails on its start time; the close request waits at most 500 ms.
+    void queriesAndCloseRequest()
+    {
+        FakeProcessTable table;
+        FakeLauncher launcher;
+        ViewerProcess vp(table, launcher);
+        QCOMPARE(vp.findProcessId("Orbivu.exe"), 0);
+        QVERIFY(!vp.closeViewer());
+        table.add(0, "/o/Orbivu.EXE", 0); // a bogus entry must not make pid 0 pass
+        table.add(30, "/opt/a/Orbivu.EXE", 5000);
+        table.add(20, " /opt/b/orbivu.exe.BAK ", 6000);
+        table.add(40, "/usr/bin/sleep", 7000);
+        table.add(50, "/opt/c/Orbivu", 7000);
+        QCOMPARE(vp.findProcessId("  Orbivu.exe "), 20);
+        QCOMPARE(vp.findProcessId("  "), 0); // would match all, and block whoever waits for it
+        QVERIFY(vp.isTaskRunning(30, 5000, "Orbivu.exe"));
+        QVERIFY(!vp.isTaskRunning(30, 4999, "Orbivu.exe"));
+        QVERIFY(!vp.isTaskRunning(40, 7000, "Orbivu.exe"));
+        QVERIFY(!vp.isTaskRunning(0, 0, "Orbivu.exe"));
+
+        table.obeysClose = false;
+        QVERIFY(!vp.closeViewer());
+        table.obeysClose = true;
+        QVERIFY(vp.closeViewer());
+        QCOMPARE(table.closeRequests, (QList<qint64>{20, 20}));
+        QCOMPARE(table.lastWaitMs, 500);
+        QCOMPARE(vp.findProcessId("Orbivu.exe"), 30);
+    }
+
+    void startByHand_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("no viewer") << 0 << QString() << QString();
+        QTest::newRow("viewer runs") << 2 << QString() << "Dorvel Ver 0.36 - Orbivu is recording";
+        QTest::newRow("viewer missing") << 0 << "no such file"
+                                        << "ERROR: /opt/my viewer/Orbivu.EXE not found";
+    }
+    void startByHand()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, failure);
+        QFETCH(QString, box);
+        FakeProcessTable table;
+        FakeLauncher launcher(&table);
+        launcher.failWith = failure;
+        ViewerProcess vp(table, launcher);
+        FakeView view;
+        view.captionText = "Dorvel Ver 0.36 - Orbivu is recording";
+        FakePrompter prompter;
+        AppState app;
+        app.orbivuExePath = "/opt/my viewer/Orbivu.EXE";
+        app.orbivuState = state;
+        QCOMPARE(startViewerByHand(app, view, prompter, vp), box.isEmpty());
+        QCOMPARE(prompter.texts().join(""), box);
+        QCOMPARE(launcher.starts.size(), state == 0 ? 1 : 0);
+        if (state == 0)
+            QCOMPARE(launcher.starts[0].workingDir + launcher.starts[0].args.join(""),
+                     QStringLiteral("/opt/my viewer"));
     }
 };
 
