@@ -130,7 +130,6 @@ private Q_SLOTS:
         m_state.prerecordMinutes = lead;
         m_clock.set(QDateTime(kNoon.date(), now));
         QVERIFY(open());
-        QCOMPARE(m_form->windowTitle(), u"Add Recording"_s);
         QCOMPARE(
             (QStringList{text("Text_StartDate"), text("Text_StartTime"), text("Text_StopDate"),
                          text("Text_StopTime"), text("Text_UntilDate"), text("Text_PreRecord")}),
@@ -282,9 +281,6 @@ private Q_SLOTS:
         QTest::keyClick(ok, Qt::Key_Space);
         QCOMPARE(m_prompter.texts().last(), m_state.msg.MsgMinutesRange);
         QCOMPARE(focused(), u"Text_PostRecord"_s);
-        QCOMPARE(m_fixture->rows("SELECT count(*) FROM RECORD"), Rows{{0}});
-        QVERIFY(m_form->isVisible());
-
         type("Text_PostRecord", "5");
         // A commit refused by its checks keeps the form open too.
         w<QRadioButton>("Option_Daily")->click();
