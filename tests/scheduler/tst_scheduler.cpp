@@ -311,8 +311,6 @@ private Q_SLOTS:
         rig.userStartsViewer();
         rig.view.trayIcon = true;
         rig.state.settings.shutDownType = "Rule"; // without AutoRun: an autostart entry
-        rig.tickAt(at(20, 15).addMSecs(-47100));
-        QVERIFY(rig.prompter.shown.isEmpty());
         for (int ms : {-47000, 0, 30000})
             rig.tickAt(at(20, 15).addMSecs(ms));
         QCOMPARE(rig.prompter.texts(), QStringList{kCloseViewerNow});
@@ -576,29 +574,23 @@ private Q_SLOTS:
         QTest::newRow("no viewer") << 0 << QString() << QString();
         QTest::newRow("viewer runs") << 2 << QString() << "Dorvel Ver 0.36 - Orbivu is recording";
         QTest::newRow("viewer missing") << 0 << "no such file"
-                                        << "ERROR: /opt/my viewer/Orbivu.EXE not found";
+                                        << "ERROR: %1 not found";
     }
     void startByHand()
     {
         QFETCH(int, state);
         QFETCH(QString, failure);
         QFETCH(QString, box);
-        FakeProcessTable table;
-        FakeLauncher launcher(&table);
-        launcher.failWith = failure;
-        ViewerProcess vp(table, launcher);
-        FakeView view;
-        view.captionText = "Dorvel Ver 0.36 - Orbivu is recording";
-        FakePrompter prompter;
-        AppState app;
-        app.orbivuExePath = "/opt/my viewer/Orbivu.EXE";
-        app.orbivuState = state;
-        QCOMPARE(startViewerByHand(app, view, prompter, vp), box.isEmpty());
-        QCOMPARE(prompter.texts().join(""), box);
-        QCOMPARE(launcher.starts.size(), state == 0 ? 1 : 0);
-        if (state == 0)
-            QCOMPARE(launcher.starts[0].workingDir + launcher.starts[0].args.join(""),
-                     QStringLiteral("/opt/my viewer"));
+        Rig rig;
+        rig.launcher.failWith = failure;
+        rig.view.captionText = "Dorvel Ver 0.36 - Orbivu is recording";
+        rig.state.orbivuState = state;
+        QCOMPARE(startViewerByHand(rig.state, rig.view, rig.prompter, rig.viewer), box.isEmpty());
+        QCOMPARE(rig.prompter.texts().join(""), QString(box).replace("%1", rig.folder.exe));
+        QCOMPARE(rig.launcher.starts.size(), state == 0 ? 1 : 0);
+        if (state == 0) // in the viewer's folder, without switches
+            QCOMPARE(rig.launcher.starts[0].workingDir + '/' + rig.launcher.starts[0].args.join(""),
+                     rig.folder.root);
     }
 };
 
