@@ -1,6 +1,4 @@
-// Dialog_AddRec through its real widgets, offscreen, over a real SQLite file and a hand-set
-// clock: the proposal, the channel lists, the spin controls, the checks when the focus leaves
-// a field, and OK.
+// The add-recording form through its real widgets, over a real SQLite file and a hand-set clock.
 
 #include "../todolist/dbfixture.h"
 #include "addrecordingdialog.h"
@@ -108,36 +106,40 @@ private Q_SLOTS:
     void proposal_data()
     {
         QTest::addColumn<QTime>("now");
-        QTest::addColumn<QStringList>("fields"); // start date, start, stop date, stop, until
+        QTest::addColumn<int>("lead");           // the default lead minutes
+        QTest::addColumn<QStringList>("fields"); // start date, start, stop date, stop, until, lead
         QTest::addColumn<QString>("sdesc");
         QTest::addColumn<int>("startSpin");
-        QTest::newRow("noon") << QTime(12, 0)
-                              << QStringList{"2026.12.05", "12:10", "2026.12.05", "12:20",
-                                             "2026.12.15"}
+        QTest::newRow("noon") << QTime(12, 0) << 4
+                              << QStringList{"2026.12.05", "12:10",      "2026.12.05",
+                                             "12:20",      "2026.12.15", "4"}
                               << u"Das_Erste-2026_12_05-12_10"_s << 730;
-        QTest::newRow("five to midnight")
-            << QTime(23, 55)
-            << QStringList{"2026.12.06", "00:05", "2026.12.06", "00:15", "2026.12.16"}
+        // A negative default shows as 0 in field and spin alike, which passes the check.
+        QTest::newRow("five to midnight, negative lead")
+            << QTime(23, 55) << -3
+            << QStringList{"2026.12.06", "00:05", "2026.12.06", "00:15", "2026.12.16", "0"}
             << u"Das_Erste-2026_12_06-00_05"_s << 5;
     }
     void proposal()
     {
         QFETCH(QTime, now);
+        QFETCH(int, lead);
         QFETCH(QStringList, fields);
         QFETCH(QString, sdesc);
         QFETCH(int, startSpin);
+        m_state.prerecordMinutes = lead;
         m_clock.set(QDateTime(kNoon.date(), now));
         QVERIFY(open());
-        QCOMPARE(m_form->windowTitle(), u"Add Recording"_s);
-        QCOMPARE((QStringList{text("Text_StartDate"), text("Text_StartTime"), text("Text_StopDate"),
-                              text("Text_StopTime"), text("Text_UntilDate")}),
-                 fields);
+        QCOMPARE(
+            (QStringList{text("Text_StartDate"), text("Text_StartTime"), text("Text_StopDate"),
+                         text("Text_StopTime"), text("Text_UntilDate"), text("Text_PreRecord")}),
+            fields);
         QCOMPARE(text("Text_Sdesc"), sdesc);
         QCOMPARE(w<QComboBox>("Combo_Num")->currentText(), u"1"_s);
         QCOMPARE(w<QComboBox>("Combo_Name")->currentText(), u"Das Erste"_s);
         QCOMPARE(w<QComboBox>("Combo_Num")->count(), 5);
-        QCOMPARE(text("Text_PreRecord"), u"4"_s);
         QCOMPARE(text("Text_PostRecord"), u"7"_s);
+        QCOMPARE(w<QScrollBar>("Scroll_PreRecord")->value(), fields.last().toInt());
         QCOMPARE(w<QScrollBar>("Scroll_Starttime")->value(), startSpin);
         QCOMPARE(w<QScrollBar>("Scroll_PostRecord")->value(), 7);
         QCOMPARE(focused(), u"OKButton"_s);
@@ -174,7 +176,7 @@ private Q_SLOTS:
         QVERIFY(m_prompter.shown.isEmpty());
     }
 
-    void spinRewritesItsFieldOnly()
+    void spinControls()
     {
         QVERIFY(open());
         auto* spin = w<QScrollBar>("Scroll_Starttime");
@@ -191,6 +193,17 @@ private Q_SLOTS:
         QCOMPARE(text("Text_Sdesc"), u"Das_Erste-2026_12_05-12_10"_s);
         w<QScrollBar>("Scroll_PreRecord")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         QCOMPARE(text("Text_PreRecord"), u"5"_s);
+        // The spin beside an invalid field may mend it; another field's spin is a move away.
+        type("Text_StartTime", "25:00");
+        click(spin);
+        QVERIFY(m_prompter.shown.isEmpty());
+        spin->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(text("Text_StartTime"),
+                 QTime(0, 0).addSecs(spin->value() * 60).toString(u"HH:mm"_s));
+        QCOMPARE(focused(), u"Text_StartTime"_s);
+        type("Text_StartTime", "25:00");
+        click(w<QScrollBar>("Scroll_Stoptime"));
+        QCOMPARE(m_prompter.texts(), QStringList{m_state.msg.MsgInvalidDateTime});
     }
 
     void leavingAField_data()
@@ -201,40 +214,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sdesc");   // the description after: a start date renews it
         const MessageTable m = MessageTable::forLanguage(u"eng"_s);
         const QString bad = m.MsgInvalidDateTime, range = m.MsgMinutesRange;
-        const QString far = m.MsgNotWithinYear, none;
-        QTest::newRow("25:00") << "Text_StartTime"
-                               << "25:00" << bad << none;
-        QTest::newRow("24:00") << "Text_StopTime"
-                               << "24:00" << bad << none;
-        QTest::newRow("30 February") << "Text_StartDate"
-                                     << "2026.02.30" << bad << none;
-        QTest::newRow("a word") << "Text_StopDate"
-                                << "morgen" << bad << none;
-        QTest::newRow("start date") << "Text_StartDate"
-                                    << "2026.12.24" << none << "Das_Erste-2026_12_24-12_10";
-        QTest::newRow("start 401 days ahead")
-            << "Text_StartDate"
-            << "2028.01.10" << far << "Das_Erste-2028_01_10-12_10";
-        QTest::newRow("stop 399 days ahead") << "Text_StopDate"
-                                             << "2028.01.08" << none << none;
-        QTest::newRow("until 401 days ahead") << "Text_UntilDate"
-                                              << "2028.01.10" << far << none;
-        QTest::newRow("until, other form") << "Text_UntilDate"
-                                           << "24.12.2026" << none << none;
-        QTest::newRow("lead -1") << "Text_PreRecord"
-                                 << "-1" << range << none;
-        QTest::newRow("trail 60") << "Text_PostRecord"
-                                  << "60" << range << none;
-        QTest::newRow("lead 0") << "Text_PreRecord"
-                                << "0" << none << none;
-        QTest::newRow("trail 59") << "Text_PostRecord"
-                                  << "59" << none << none;
-        QTest::newRow("no digits") << "Text_PreRecord"
-                                   << "abc" << none << none;
-        QTest::newRow("one character") << "Text_Sdesc"
-                                       << "x" << m.MsgTooShort << none;
-        QTest::newRow("two characters") << "Text_Sdesc"
-                                        << "xy" << none << none;
+        const QString far = m.MsgNotWithinYear;
+        const auto row = [](const char* name, const char* field, const QString& input,
+                            const QString& message = {}, const QString& sdesc = {}) {
+            QTest::newRow(name) << field << input << message << sdesc;
+        };
+        row("25:00", "Text_StartTime", "25:00", bad);
+        row("24:00", "Text_StopTime", "24:00", bad);
+        row("30 February", "Text_StartDate", "2026.02.30", bad);
+        row("a word", "Text_StopDate", "morgen", bad);
+        row("start date", "Text_StartDate", "2026.12.24", {}, "Das_Erste-2026_12_24-12_10");
+        row("start 401 days ahead", "Text_StartDate", "2028.01.10", far,
+            "Das_Erste-2028_01_10-12_10");
+        row("stop 399 days ahead", "Text_StopDate", "2028.01.08");
+        row("until 401 days ahead", "Text_UntilDate", "2028.01.10", far);
+        row("until, other form", "Text_UntilDate", "24.12.2026");
+        row("lead -1", "Text_PreRecord", "-1", range);
+        row("trail 60", "Text_PostRecord", "60", range);
+        row("lead 0", "Text_PreRecord", "0");
+        row("trail 59", "Text_PostRecord", "59");
+        row("no digits", "Text_PreRecord", "abc");
+        row("one character", "Text_Sdesc", "x", m.MsgTooShort);
+        row("two characters", "Text_Sdesc", "xy");
     }
     void leavingAField()
     {
@@ -261,23 +262,6 @@ private Q_SLOTS:
         }
     }
 
-    void theSpinBesideAnInvalidFieldMendsIt()
-    {
-        QVERIFY(open());
-        type("Text_StartTime", "25:00");
-        auto* spin = w<QScrollBar>("Scroll_Starttime");
-        click(spin);
-        QVERIFY(m_prompter.shown.isEmpty());
-        spin->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        QCOMPARE(text("Text_StartTime"),
-                 QTime(0, 0).addSecs(spin->value() * 60).toString(u"HH:mm"_s));
-        QCOMPARE(focused(), u"Text_StartTime"_s);
-        // Another field's spin is a move away from the field like any other.
-        type("Text_StartTime", "25:00");
-        click(w<QScrollBar>("Scroll_Stoptime"));
-        QCOMPARE(m_prompter.texts(), QStringList{m_state.msg.MsgInvalidDateTime});
-    }
-
     void okWithAnInvalidFieldWritesNothing()
     {
         QVERIFY(open());
@@ -297,10 +281,15 @@ private Q_SLOTS:
         QTest::keyClick(ok, Qt::Key_Space);
         QCOMPARE(m_prompter.texts().last(), m_state.msg.MsgMinutesRange);
         QCOMPARE(focused(), u"Text_PostRecord"_s);
-        QCOMPARE(m_fixture->rows("SELECT count(*) FROM RECORD"), Rows{{0}});
-        QVERIFY(m_form->isVisible());
-
         type("Text_PostRecord", "5");
+        // A commit refused by its checks keeps the form open too.
+        w<QRadioButton>("Option_Daily")->click();
+        w<QCheckBox>("Check6")->click(); // Saturday the 5th is the start day
+        click(ok);
+        QCOMPARE(m_prompter.texts().last(), m_state.msg.MsgWeekdayMismatch);
+        QVERIFY(m_form->isVisible() && !m_form->entry().recordsAdded());
+        QCOMPARE(m_fixture->rows("SELECT count(*) FROM RECORD"), Rows{{0}});
+        w<QRadioButton>("Option_Once")->click();
         click(ok);
         QVERIFY(!m_form->isVisible());
         QCOMPARE(m_form->result(), int(QDialog::Accepted));
@@ -309,20 +298,6 @@ private Q_SLOTS:
             m_fixture->rows("SELECT STARTTIME, ENDTIME, SHORTDESC, PRERECORD, POSTRECORD "
                             "FROM RECORD"),
             (Rows{{"2026.12.05 12:10", "2026.12.05 12:20", "Das_Erste-2026_12_05-12_10", 4, 5}}));
-    }
-
-    void refusedCommitKeepsTheFormOpen()
-    {
-        QVERIFY(open());
-        w<QRadioButton>("Option_Daily")->click();
-        // Saturday the 5th is the start day; clearing its box contradicts the start date.
-        w<QCheckBox>("Check6")->click();
-        QCOMPARE(w<QCheckBox>("Check6")->checkState(), Qt::Unchecked);
-        w<QPushButton>("OKButton")->click();
-        QCOMPARE(m_prompter.texts(), QStringList{m_state.msg.MsgWeekdayMismatch});
-        QVERIFY(m_form->isVisible());
-        QVERIFY(!m_form->entry().recordsAdded());
-        QCOMPARE(m_fixture->rows("SELECT count(*) FROM RECORD"), Rows{{0}});
     }
 
     void optionsSwitchTheWeekdays()
@@ -349,23 +324,9 @@ private Q_SLOTS:
     void unusableChannelTableClosesTheForm()
     {
         m_fixture->run("DELETE FROM CHANNELS");
-        m_form = std::make_unique<AddRecordingDialog>(
-            EntryServices{m_state, m_db, m_prompter, m_clock}, nullptr);
-        QVERIFY(!m_form->load());
+        QVERIFY(!open());
         QCOMPARE(m_prompter.shown.size(), 1);
         QVERIFY(m_prompter.texts().first().contains(QLatin1String("no channels")));
-    }
-
-    void negativeDefaultMinutes()
-    {
-        m_state.prerecordMinutes = -3;
-        QVERIFY(open());
-        // The spin control sets its field after it: both show 0, which passes the check.
-        QCOMPARE(text("Text_PreRecord"), u"0"_s);
-        QCOMPARE(w<QScrollBar>("Scroll_PreRecord")->value(), 0);
-        w<QPushButton>("OKButton")->click();
-        QVERIFY(m_prompter.shown.isEmpty());
-        QCOMPARE(m_fixture->rows("SELECT PRERECORD FROM RECORD"), Rows{{0}});
     }
 };
 

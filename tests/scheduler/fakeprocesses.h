@@ -7,6 +7,7 @@
 #include <QList>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
 
 namespace dorvel::test {
@@ -15,11 +16,9 @@ struct FakeProcessTable final : ProcessTable {
     QList<ProcessInfo> processes() const override { return list; }
     std::optional<ProcessInfo> process(qint64 pid) const override
     {
-        for (const ProcessInfo& p : list) {
-            if (p.pid == pid)
-                return p;
-        }
-        return std::nullopt;
+        const auto it = std::find_if(list.begin(), list.end(),
+                                     [pid](const ProcessInfo& p) { return p.pid == pid; });
+        return it == list.end() ? std::nullopt : std::optional(*it);
     }
     bool requestClose(qint64 pid, int waitMs) override
     {

@@ -4,13 +4,6 @@
 
 using namespace dorvel;
 
-namespace {
-void row(const char* name, const QString& text, const QString& stem)
-{
-    QTest::newRow(name) << text << stem;
-}
-} // namespace
-
 class TestFileName : public QObject {
     Q_OBJECT
 
@@ -19,6 +12,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stem");
+        const auto row = [](const char* name, const QString& text, const QString& stem) {
+            QTest::newRow(name) << text << stem;
+        };
         row("blanks around, mapped", "  Die Sendung: Teil 1/2  ", "Die_Sendung__Teil_1#2");
         row("empty", "", "TEST");
         row("one char in blanks", "   a   ", "TEST");

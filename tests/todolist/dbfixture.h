@@ -52,6 +52,18 @@ public:
                 (i ? out.last() : out.emplaceBack()) << q.value(i);
         return out;
     }
+    // One text per row, its columns joined by '|'.
+    QStringList texts(const QString& sql)
+    {
+        QStringList out;
+        for (const QVariantList& row : rows(sql)) {
+            QStringList cells;
+            for (const QVariant& v : row)
+                cells << v.toString();
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out;
+    }
     int count() { return rows("SELECT count(*) FROM RECORD").value(0).value(0).toInt(); }
 
     // Channel keys NID = SID = SOURCEID = num.

@@ -1,5 +1,7 @@
-// The viewer database's statements against real SQLite files.
+// The viewer database's statements against real SQLite files, and its date-time texts.
 
+#include "datetext.h"
+#include "datetime.h"
 #include "dbfixture.h"
 #include "viewerdb.h"
 
@@ -14,6 +16,10 @@ using Rows = QList<QVariantList>;
 namespace {
 const QString kStart = QStringLiteral("2026.12.05 20:15");
 const QString kEnd = QStringLiteral("2026.12.05 21:00");
+double serialOf(int y, int mo, int d, int h, int mi, double s = 0)
+{
+    return toDaySerial(QDateTime(QDate(y, mo, d), QTime(h, mi))) + s / 86400;
+}
 } // namespace
 
 class TestViewerDb : public QObject {
@@ -26,53 +32,37 @@ class TestViewerDb : public QObject {
 private Q_SLOTS:
     void init() { m_path = m_dir.filePath(QStringLiteral("Orbivu%1.mdb").arg(++m_n)); }
 
-    void deleteTakesTheFirstMatchOnly()
+    // The edit and the delete find the first row of exactly these texts: no LIKE pattern, no
+    // case folding, no SQL from a title, NULL as an empty text; a column or a number the
+    // viewer cannot hold keeps the old value.
+    void firstMatchByExactTexts()
     {
         const QString quoted = "The \"Big\" Show", injected = "Tom's 100% ' OR '1'='1";
+        const QString say = "say \"\"hi\"\"";
         DbFixture f(m_path);
         for (const int pre : {9, 1, 3})
-            f.record(1, kStart, kEnd, pre == 9 ? quoted + "x" : quoted, pre, 0, "say \"\"hi\"\"");
+            f.record(1, kStart, kEnd, pre == 9 ? quoted + "x" : quoted, pre, 0, say);
         f.record(1, kStart, kEnd, injected, 4);
-        f.record(1, kStart, kEnd, "A", 5, 0, QVariant()); // NULL shows as an empty cell
+        f.record(1, kStart, kEnd, "A", 5, 0, QVariant());
         QVERIFY(m_db.open(m_path));
+        const auto edit = [&](const QString& title, const QString& column, const QString& text) {
+            return m_db.updateFirstRecord(kStart, kEnd, title, say, column, text);
+        };
+        QCOMPARE(edit(quoted, "POSTRECORD", " 7 "), R::Updated);
+        QCOMPARE(edit(quoted, "PRERECORD", "abc"), R::KeptOld);
+        QCOMPARE(edit(quoted, "PRERECORD", "4294967296"), R::KeptOld);
+        QCOMPARE(edit(quoted, "PRERECORD = 1 --", "5"), R::KeptOld);
+        QCOMPARE(edit("the \"big\" show", "POSTRECORD", "8"), R::NotFound);
+        QVERIFY(m_db.lastFoundNothing());
+        QCOMPARE(f.texts("SELECT PRERECORD, POSTRECORD FROM RECORD WHERE POSTRECORD <> 0"),
+                 QStringList{"1|7"});
         const auto take = [&](const QString& title, const QString& longDesc) {
             return m_db.takeFirstRecord(kStart, kEnd, title, longDesc).has_value();
         };
-        QVERIFY(take(quoted, "say \"\"hi\"\""));
-        QVERIFY(take(injected, "") && take("A", ""));
-        // Exact text: no LIKE pattern, no case folding.
-        QVERIFY(!take("%", "%") && !take("the \"big\" show", "say \"\"hi\"\""));
+        QVERIFY(take(quoted, say) && take(injected, "") && take("A", ""));
+        QVERIFY(!take("%", "%") && !take("the \"big\" show", say));
         QVERIFY(!m_db.lastError().isEmpty());
         QCOMPARE(f.rows("SELECT PRERECORD FROM RECORD ORDER BY rowid"), (Rows{{9}, {3}}));
-    }
-
-    void editTheFirstMatch()
-    {
-        DbFixture f(m_path);
-        f.record(1, "2026.12.05 20:00", kEnd, "other", 1);
-        f.record(1, kStart, kEnd, "first", 2);
-        f.record(2, kStart, kEnd, "second", 2);
-        QVERIFY(m_db.open(m_path));
-        const auto edit = [&](const QString& column, const QString& text) {
-            return m_db.updateFirstRecord(kStart, kEnd, column, text);
-        };
-        const QString title = "It's \"x\"; DROP TABLE RECORD";
-        QCOMPARE(edit("PRERECORD", " 7 "), R::Updated);
-        QCOMPARE(edit("SHORTDESC", title), R::Updated);
-        // The row is found, but the text is no number within 32 bits or the name no column.
-        QCOMPARE(edit("PRERECORD", "abc"), R::KeptOld);
-        QCOMPARE(edit("PRERECORD", "4294967296"), R::KeptOld);
-        QCOMPARE(edit("PRERECORD = 1 --", "5"), R::KeptOld);
-        QCOMPARE(m_db.updateFirstRecord("2026.12.05 20:16", kEnd, "PRERECORD", "5"), R::NotFound);
-        QCOMPARE(f.rows("SELECT SHORTDESC, PRERECORD FROM RECORD ORDER BY rowid"),
-                 (Rows{{"other", 1}, {title, 7}, {"second", 2}}));
-
-        // By times and descriptions: the second entry at the same times, not the first.
-        QCOMPARE(m_db.updateFirstRecord(kStart, kEnd, "second", "", "POSTRECORD", "9"), R::Updated);
-        QCOMPARE(m_db.updateFirstRecord(kStart, kEnd, "gone", "", "POSTRECORD", "9"), R::NotFound);
-        QVERIFY(m_db.lastFoundNothing());
-        QCOMPARE(f.rows("SELECT SHORTDESC, POSTRECORD FROM RECORD ORDER BY rowid"),
-                 (Rows{{"other", 0}, {title, 0}, {"second", 9}}));
     }
 
     // The load reads through the SQLite connection itself; whatever is stored, every field
@@ -202,6 +192,46 @@ private Q_SLOTS:
         const Rows native = write(ViewerDatabase::Writer::Native);
         QCOMPARE(native.size(), failSecond ? 2 : 4);
         QCOMPARE(native, write(ViewerDatabase::Writer::QtSql));
+    }
+
+    void parseDbTime_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << "2026.12.05 20:15" << true;
+        QTest::newRow("leap day") << "2028.02.29 23:59" << true;
+        // A wall-clock time in the spring gap is still a point on the serial scale.
+        QTest::newRow("spring gap") << "2026.03.29 02:30" << true;
+        QTest::newRow("31 February") << "2026.02.31 20:15" << false;
+        QTest::newRow("29 February, no leap year") << "1900.02.29 20:15" << false;
+        QTest::newRow("hour 24") << "2026.12.05 24:00" << false;
+        QTest::newRow("seconds") << "2026.12.05 20:15:00" << false;
+        QTest::newRow("arabic digits") << QString::fromUtf8("2026.12.05 20:1\xd9\xa5") << false;
+    }
+    void parseDbTime()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        const auto serial = ParseDbTime(text);
+        QCOMPARE(serial.has_value(), valid);
+        if (!valid)
+            return;
+        QCOMPARE(FormatDbTime(*serial), text);
+        // The loader's default form keeps even a time QDateTime cannot hold (the spring gap).
+        QCOMPARE(FormatDefaultQuick(*serial), QString(text).replace('.', '-') + ":00");
+        QCOMPARE(*parseDefault(FormatDefaultQuick(*serial)), *serial);
+        const QDateTime local = QDateTime::fromString(text, QStringLiteral("yyyy.MM.dd hh:mm"));
+        if (local.isValid()) // bit for bit, so that serials of equal texts compare equal
+            QCOMPARE(*serial, toDaySerial(local));
+    }
+
+    void formatDropsSecondsButNotTheMinute()
+    {
+        // The minute constant is a hair short: 20:15 minus 2 minutes must still be 20:13.
+        QCOMPARE(FormatSortKey(serialOf(2026, 12, 5, 20, 15) - 2 * kMinute), "202612052013");
+        QCOMPARE(SortKeyNumber(serialOf(2026, 12, 6, 0, 1) - 2 * kMinute), 202612052359);
+        QCOMPARE(FormatDbTime(serialOf(2026, 12, 5, 20, 12, 59)), "2026.12.05 20:12");
+        QCOMPARE(FormatDbTime(serialOf(2026, 12, 5, 20, 12, 59.6)), "2026.12.05 20:13");
     }
 };
 
