@@ -13,25 +13,23 @@ using test::login1;
 class TestLogindPower : public QObject {
     Q_OBJECT
     struct Alarm final : WakeAlarm {
-        TestLogindPower* t;
-        explicit Alarm(TestLogindPower* test) : t(test) {}
-        bool arm(qint32 seconds) override
-        {
-            t->m_armed.append(seconds);
-            return t->m_canArm;
-        }
+        bool canArm;
+        explicit Alarm(bool can) : canArm(can) {}
+        bool arm(qint32) override { return canArm; }
         void disarm() override {}
     };
 
     test::FakeLogin1 m_login1{FAKE_LOGIN1_PATH};
-    QList<qint32> m_armed;
     bool m_canCreate = true, m_canArm = true;
 
-    std::unique_ptr<LogindPower> makePower(int resumeTimeoutMs = 30000)
+    // The wake alarm: the RTC's file at `rtc`, else a stand-in as m_canCreate and m_canArm say.
+    std::unique_ptr<LogindPower> makePower(int resumeTimeoutMs = 30000, const QString& rtc = {})
     {
         LogindPower::Options o;
-        o.makeWakeAlarm = [this]() -> std::unique_ptr<WakeAlarm> {
-            return m_canCreate ? std::make_unique<Alarm>(this) : nullptr;
+        o.makeWakeAlarm = [this, rtc]() -> std::unique_ptr<WakeAlarm> {
+            if (!rtc.isEmpty())
+                return createRtcWakeAlarm(rtc);
+            return m_canCreate ? std::make_unique<Alarm>(m_canArm) : nullptr;
         };
         o.wakeAlarmCheck = [this] { return m_canCreate ? QString() : "no alarm here"; };
         o.resumeTimeoutMs = resumeTimeoutMs;
@@ -43,7 +41,6 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(m_login1.restart());
-        m_armed.clear();
         m_canCreate = m_canArm = true;
     }
 
@@ -66,10 +63,15 @@ private Q_SLOTS:
                                                 "AccessDenied: Permission denied by the test");
     }
 
+    // The RTC keeps an alarm after its file is closed: a standby until the user, after a timed
+    // one the user ended early, must clear it.
     void suspendWaitsForResume()
     {
         login1("SetAutoResume", {false});
-        auto power = makePower();
+        QTemporaryDir dir;
+        const QString rtc = dir.filePath("wakealarm");
+        QVERIFY(test::writeFile(rtc, ""));
+        auto power = makePower(30000, rtc);
         bool resumed = false;
         QTimer::singleShot(300, this, [&] {
             resumed = true;
@@ -77,9 +79,13 @@ private Q_SLOTS:
         });
         QCOMPARE(power->standbyWithWakeup(540), "Resumed");
         QVERIFY(resumed); // not before
+        QCOMPARE(test::readFile(rtc), "+540");
+        login1("SetAutoResume", {true});
+        QCOMPARE(power->standbyUntilUser(), "Resumed");
+        QCOMPARE(test::readFile(rtc), "0");
         power->powerOff();
-        QCOMPARE(login1("Calls"), (QStringList{"Suspend|false", "PowerOff|false"}));
-        QCOMPARE(m_armed, QList<qint32>{540});
+        QCOMPARE(login1("Calls"),
+                 (QStringList{"Suspend|false", "Suspend|false", "PowerOff|false"}));
     }
 
     void failuresBecomeFailureTexts_data()
@@ -88,20 +94,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("alarm"); // whether it can be created and armed
         QTest::addColumn<QString>("result");
         QTest::addColumn<QString>("error");
-        const QString fail = "Fail to set power state";
-        QTest::addRow("D-Bus error") << "SetFailing"
-                                     << "ok" << fail << "org.freedesktop.DBus.Error";
-        QTest::addRow("no resume") << "SetAutoResume"
-                                   << "ok" << fail << "no resume signal";
+        auto row = [](const char* name, const char* setup, const char* alarm, const char* result,
+                      const char* error = "") {
+            QTest::addRow("%s", name)
+                << QString(setup) << QString(alarm) << QString(result) << QString(error);
+        };
+        const char* fail = "Fail to set power state";
+        row("D-Bus error", "SetFailing", "ok", fail, "org.freedesktop.DBus.Error");
+        row("no resume", "SetAutoResume", "ok", fail, "no resume signal");
         // A wake alarm that cannot be armed: no suspend at all.
-        QTest::addRow("no alarm") << ""
-                                  << "none"
-                                  << "Create timer fail"
-                                  << "";
-        QTest::addRow("not armed") << ""
-                                   << "unarmed"
-                                   << "SetTimer fail"
-                                   << "";
+        row("no alarm", "", "none", "Create timer fail");
+        row("not armed", "", "unarmed", "SetTimer fail");
     }
     void failuresBecomeFailureTexts()
     {
@@ -117,24 +120,6 @@ private Q_SLOTS:
         QTEST(power->standbyWithWakeup(110), "result");
         QCOMPARE(power->lastError().left(error.size()), error);
         QCOMPARE(login1("Calls").size(), setup.isEmpty() ? 0 : 1);
-    }
-
-    // The RTC keeps an alarm after its file is closed: a standby until the user, after a timed
-    // one the user ended early, must clear it.
-    void untilUserClearsTheRtcAlarm()
-    {
-        QTemporaryDir dir;
-        const QString rtc = dir.filePath("wakealarm");
-        QVERIFY(test::writeFile(rtc, ""));
-        LogindPower::Options o;
-        o.makeWakeAlarm = [rtc] { return createRtcWakeAlarm(rtc); };
-        o.wakeAlarmCheck = [] { return QString(); };
-        LogindPower power(QDBusConnection::sessionBus(), QDBusConnection::sessionBus(), o);
-        QCOMPARE(power.standbyWithWakeup(600), "Resumed");
-        QCOMPARE(test::readFile(rtc), "+600");
-        QCOMPARE(power.standbyUntilUser(), "Resumed");
-        QCOMPARE(test::readFile(rtc), "0");
-        QCOMPARE(login1("Calls"), (QStringList{"Suspend|false", "Suspend|false"}));
     }
 
     void inhibitorHeldAndReleased()

@@ -3,6 +3,7 @@
 // desktop and on standard error, no alarm is left armed, and a scheduler runs again.
 
 #include "fakemachine.h"
+#include "linux_notifier.h"
 #include "system.h"
 
 #include <QDateTime>
@@ -41,6 +42,15 @@ private Q_SLOTS:
     {
         QVERIFY(m_login1.restart());
         m_notifications.seen.clear();
+    }
+
+    void notifierReachesTheService()
+    {
+        // Servers may read the body as markup: the text stays the text.
+        dorvel::DBusNotifier().notify("Dorvel: recording problem", "<b>Tom & Jerry</b>");
+        QTRY_COMPARE(
+            m_notifications.seen,
+            QStringList{"Dorvel|Dorvel: recording problem|&lt;b&gt;Tom &amp; Jerry&lt;/b&gt;"});
     }
 
     void failurePath_data()
