@@ -50,6 +50,7 @@ private Q_SLOTS:
         const QDateTime opened = r.clock.now();
         QString firstLabel;
         int closedAt = -1;
+        bool acted = false; // once: a way that fails to end it must not stall the clock
         QPoint offCentre(99, 99);
         QTimer steps;
         connect(&steps, &QTimer::timeout, this, [&] {
@@ -59,7 +60,8 @@ private Q_SLOTS:
             if (firstLabel.isEmpty())
                 firstLabel = form.label()->text();
             after.checkAfterRecording();
-            if (ms == stopAtMs) {
+            if (ms == stopAtMs && !acted) {
+                acted = true;
                 if (how == "Stop")
                     QTest::mouseClick(form.stopButton(), Qt::LeftButton);
                 else if (how == "Escape")
