@@ -19,42 +19,26 @@ using namespace dorvel::test;
 
 class TestLogindPower : public QObject {
     Q_OBJECT
-    struct Alarm final : WakeAlarm {
-        bool canArm;
-        explicit Alarm(bool can) : canArm(can) {}
-        bool arm(qint32) override { return canArm; }
-        void disarm() override {}
-    };
-
     FakeLogin1 m_login1{FAKE_LOGIN1_PATH};
-    bool m_canCreate = true, m_canArm = true;
+    QTemporaryDir m_dir;
 
-    // The wake alarm: the RTC's file at `rtc`, else a stand-in as m_canCreate and m_canArm say.
-    std::unique_ptr<LogindPower> makePower(int resumeTimeoutMs = 30000, const QString& rtc = {})
+    // The RTC's wake alarm in the file `rtc`; a path that cannot be written has none.
+    std::unique_ptr<LogindPower> makePower(const QString& rtc, int resumeTimeoutMs = 30000)
     {
         LogindPower::Options o;
-        o.makeWakeAlarm = [this, rtc]() -> std::unique_ptr<WakeAlarm> {
-            if (!rtc.isEmpty())
-                return createRtcWakeAlarm(rtc);
-            return m_canCreate ? std::make_unique<Alarm>(m_canArm) : nullptr;
-        };
-        o.wakeAlarmCheck = [this] { return m_canCreate ? QString() : "no alarm here"; };
+        o.makeWakeAlarm = [rtc] { return createRtcWakeAlarm(rtc); };
+        o.wakeAlarmCheck = [rtc] { return createRtcWakeAlarm(rtc) ? "" : "no alarm here"; };
         o.resumeTimeoutMs = resumeTimeoutMs;
         const QDBusConnection bus = QDBusConnection::sessionBus();
         return std::make_unique<LogindPower>(bus, bus, o);
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        QVERIFY(m_login1.restart());
-        m_canCreate = m_canArm = true;
-    }
+    void init() { QVERIFY(m_login1.restart()); }
 
     void checks()
     {
-        m_canCreate = false;
-        auto power = makePower();
+        auto power = makePower("/nonexistent/wakealarm");
         auto failed = [&](PowerRequest request) {
             QStringList got;
             for (const PowerCheck& c : power->failedChecks(request))
@@ -86,7 +70,7 @@ private Q_SLOTS:
             char buf[64];
             return QByteArray(buf, int(std::max<ssize_t>(::read(fd, buf, sizeof buf), 0)));
         };
-        auto power = makePower(30000, QFile::decodeName(rtc));
+        auto power = makePower(QFile::decodeName(rtc));
         bool resumed = false;
         QTimer::singleShot(300, this, [&] {
             resumed = true;
@@ -107,7 +91,7 @@ private Q_SLOTS:
     void failuresBecomeFailureTexts_data()
     {
         QTest::addColumn<QString>("setup"); // the fake's setting
-        QTest::addColumn<QString>("alarm"); // whether it can be created and armed
+        QTest::addColumn<QString>("alarm"); // the wake alarm's file
         QTest::addColumn<QString>("result");
         QTest::addColumn<QString>("error");
         auto row = [](const char* name, const char* setup, const char* alarm, const char* result,
@@ -116,11 +100,11 @@ private Q_SLOTS:
                 << QString(setup) << QString(alarm) << QString(result) << QString(error);
         };
         const char* fail = "Fail to set power state";
-        row("D-Bus error", "SetFailing", "ok", fail, "org.freedesktop.DBus.Error");
-        row("no resume", "SetAutoResume", "ok", fail, "no resume signal");
+        row("D-Bus error", "SetFailing", "wakealarm", fail, "org.freedesktop.DBus.Error");
+        row("no resume", "SetAutoResume", "wakealarm", fail, "no resume signal");
         // A wake alarm that cannot be armed: no suspend at all.
-        row("no alarm", "", "none", "Create timer fail");
-        row("not armed", "", "unarmed", "SetTimer fail");
+        row("no alarm", "", "/nonexistent/wakealarm", "Create timer fail");
+        row("not armed", "", ".", "SetTimer fail"); // a folder: writable, but no file
     }
     void failuresBecomeFailureTexts()
     {
@@ -129,9 +113,8 @@ private Q_SLOTS:
         QFETCH(QString, error);
         if (!setup.isEmpty())
             login1(setup, {setup == "SetFailing" ? QVariant("Suspend") : QVariant(false)});
-        m_canCreate = alarm != "none";
-        m_canArm = alarm == "ok";
-        auto power = makePower(300);
+        QVERIFY(writeFile(m_dir.filePath("wakealarm"), ""));
+        auto power = makePower(m_dir.filePath(alarm), 300);
         QCOMPARE(power->standbyWithWakeup(0), "Bad time value");
         QTEST(power->standbyWithWakeup(110), "result");
         QCOMPARE(power->lastError().left(error.size()), error);
@@ -140,7 +123,7 @@ private Q_SLOTS:
 
     void inhibitorHeldAndReleased()
     {
-        auto power = makePower();
+        auto power = makePower("/nonexistent/wakealarm");
         power->setSystemRequired(true);
         power->setSystemRequired(true); // every tick: still one lock
         QCOMPARE(login1("Inhibitors"), QStringList{"held"});

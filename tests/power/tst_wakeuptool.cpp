@@ -119,10 +119,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m.runtime));
         QFile::setPermissions(m.runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-        const QDateTime now = QDateTime::currentDateTime();
-        const QDateTime at = wake == "far"    ? now.addSecs(30 * 3600)
-                             : wake == "past" ? now.addSecs(-600)
-                                              : now.addSecs(2 * 3600);
+        const QDateTime at = QDateTime::currentDateTime().addSecs(wake == "far"    ? 30 * 3600
+                                                                  : wake == "past" ? -600
+                                                                                   : 2 * 3600);
 
         QVERIFY(QDir().mkpath(m.root + "/sys/class/rtc/rtc0"));
         if (has("alarm-unwritable")) // root may write anything that exists
