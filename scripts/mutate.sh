@@ -51,7 +51,7 @@ mutant start-pending-default src/core/settings.h \
 mutant rtc-alarm-absolute src/platform/power_wakealarm.cpp \
     'writeText(path, "+" + QByteArray::number(seconds), error)' \
     'writeText(path, QByteArray::number(seconds), error)' \
-    tst_nocturo tst_logindpower
+    tst_logindpower
 mutant stays-on-entry-without-channel src/scheduler/scheduler.cpp \
     'moveNextEventTo(r + 1);' 'moveNextEventTo(r);' \
     tst_scheduler

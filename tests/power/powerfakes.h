@@ -113,17 +113,17 @@ struct Rig {
     }
 
     // Event texts without their date-time, joined by '|'.
-    QString listTexts() const
-    {
-        return activity.lines().join('\n').remove(date).replace('\n', '|');
-    }
+    QString listTexts() const { return texts(activity.lines().join('\n')); }
     QString logTexts() const
     {
         QFile f(log.path());
-        f.open(QIODevice::ReadOnly);
-        return QString(f.readAll()).remove(date).split('\n', Qt::SkipEmptyParts).join('|');
+        return f.open(QIODevice::ReadOnly) ? texts(f.readAll()) : QString();
     }
-    const QRegularExpression date{"^.{19}", QRegularExpression::MultilineOption};
+    static QString texts(QString lines)
+    {
+        static const QRegularExpression date{"^.{19}", QRegularExpression::MultilineOption};
+        return lines.remove(date).split('\n', Qt::SkipEmptyParts).join('|');
+    }
     QString powerCalls() const { return power.calls.join('|'); }
 
     // A recording the scheduler started; endRecording() lets it end.

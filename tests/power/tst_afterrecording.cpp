@@ -1,13 +1,10 @@
-// The decision after a recording: power-off, standby, the ITime rule and the wake-up tool.
+// The decision after a recording (power-off, standby, the ITime rule, the wake-up tool), the
+// StandBy and wake-tool commands, the standby test and the boxes for missing rights.
 
 #include "notifier.h"
 #include "powerfakes.h"
-#include "scheduler.h"
-#include "viewerdb.h"
-#include "viewerfolder.h"
 
 #include <QTest>
-#include <QUuid>
 
 using namespace dorvel;
 using namespace dorvel::test;
@@ -51,8 +48,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("list");
         QTest::addColumn<QString>("log");
         const QString last = "   Shutdown after last record";
-        const QString timed = "   StandBy for 1680 sek|   Resumed";
-        const QString timed540 = "   StandBy for 540 sek|   Resumed";
+        auto timed = [](int s) { return QString("   StandBy for %1 sek|   Resumed").arg(s); };
         auto rule = [](const char* at) {
             return "   Shutdown (next record at 2026-12-05 " + QString(at) + ')';
         };
@@ -68,20 +64,16 @@ private Q_SLOTS:
             "   Record finished enter StandBy until User - resume|   Resumed by User");
         row("S 0 Never w 0", "StandByLastRec>standbyUntilUser", "uninhibit");
         row("S 0 Rule - 0", "", "uninhibit");
-        row("S 2 Rule - 30", "", "standbyWithWakeup 1680", false, '|' + timed, timed);
+        row("S 2 Rule - 30", "", "standbyWithWakeup 1680", false, '|' + timed(1680), timed(1680));
         // Woken two minutes before the launch, when that is more than ten minutes away.
         row("S 2 Never - 9", "", "");
-        row("S 2 Never - 11", "", "standbyWithWakeup 540", false, '|' + timed540, timed540);
+        row("S 2 Never - 11", "", "standbyWithWakeup 540", false, '|' + timed(540), timed(540));
         // Real minutes: 03:06 is 11 minutes after 01:55 as the clocks go forward, not 71.
         row("S 2 Never - 11 60 2026-03-29T01:55:00", "", "standbyWithWakeup 540", false,
-            '|' + timed540, timed540);
-        // And 03:05 is 130 minutes after 01:55 as they go back, not 70.
-        row("S 2 Never - 130 60 2026-10-25T01:55:00", "", "standbyWithWakeup 7680", false,
-            "|   StandBy for 7680 sek|   Resumed", "   StandBy for 7680 sek|   Resumed");
-        // 02:35 comes twice as they go back; the scheduler starts at the first, 40 minutes
-        // after 01:55, and the PC wakes 2 minutes before that, not an hour later.
+            '|' + timed(540), timed(540));
+        // 02:35 comes twice as the clocks go back: the first, 40 minutes after 01:55.
         row("S 2 Never - 40 60 2026-10-25T01:55:00", "", "standbyWithWakeup 2280", false,
-            "|   StandBy for 2280 sek|   Resumed", "   StandBy for 2280 sek|   Resumed");
+            '|' + timed(2280), timed(2280));
         row("S 2 Never w 30", "GoNormalStandBy>standbyWithWakeup 1680", "");
         row("- 0 Never - 0", "", "");
         row("- 0 LastRec - 0", "", "powerOff", true, "", last);
@@ -89,16 +81,11 @@ private Q_SLOTS:
         row("- 0 LastRec w 0", "ShutDownLastRec>powerOff", "");
         row("- 0 LastRec b 0", "", "powerOff", true, "", last);  // a blank name matches nothing
         row("- -1 LastRec - 0", "", "powerOff", true, "", last); // the count stays at zero
-        row("- 0 Rule w 0", "ShutDownLastRec>powerOff", "");
         row("- 2 Rule - 50", "", "");
         // The system's minute is a hair short of 60 s, so exactly 60 minutes is "more".
         row("- 2 Rule - 60", "", "powerOff", false, "", rule("21:00:00"));
-        row("- 2 Rule - 61", "", "powerOff", false, "", rule("21:01:00"));
         row("- 2 Rule - 20 15", "", "powerOff", false, "", rule("20:20:00"));
-        // Hand-edited values outside 15..999 count as 60.
-        row("- 2 Rule - 50 5", "", "");
-        // The first 02:45 is 50 minutes away, not 110: the PC stays on.
-        row("- 2 Rule - 50 60 2026-10-25T01:55:00", "", "");
+        row("- 2 Rule - 50 5", "", ""); // hand-edited values outside 15..999 count as 60
         // Without wake-tool mode the word stands for the ITime rule's power-off.
         row("- 2 Rule w 61", "StartNocturo1>powerOff", "");
         row("T 2 Rule w 61", "StartNocturo1>closeWakeTimer", ""); // and the tool is started
@@ -125,7 +112,6 @@ private Q_SLOTS:
         r.state.settings.shutDownType = i[2];
         r.setWaitProgramRunning(i[3] != "-");
         r.state.settings.waitForProg = i[3] == "b" ? "  " : "TMPGenc.exe";
-        r.state.settings.waitForClose = i[3] != "o";
         if (i.size() > 6)
             r.clock.set(QDateTime::fromString(i[6], Qt::ISODate));
         r.setNextLaunchIn(i[4].toInt() * 60);
@@ -171,11 +157,9 @@ private Q_SLOTS:
         r.setNextLaunchIn(3600);
         r.state.standbyMode = true;
         r.after.checkAfterRecording();
-        QCOMPARE(r.powerCalls(), "inhibit");
         r.state.standbyMode = false; // as the reload leaves it
         r.after.checkAfterRecording();
         QCOMPARE(r.powerCalls(), "inhibit|uninhibit");
-        QVERIFY(!r.power.held);
         r.startRecording();
         r.after.checkAfterRecording();
         QVERIFY(r.power.held);
@@ -202,32 +186,29 @@ private Q_SLOTS:
     {
         QFETCH(QString, change);
         QFETCH(qint64, launchInMs);
-        QFETCH(int, ticks);
         Rig r;
         r.todo.recordingCount = 1;
         r.todo.nextEventTime = toDaySerial(r.clock.now().addMSecs(launchInMs));
-        if (change == "user closes")
+        const bool closes = change == "user closes";
+        if (closes)
             r.sys.add(900, "/opt/orbivu/Orbivu.EXE");
         r.after.checkAfterRecording();
         const int before = r.state.orbivuState;
-        QCOMPARE(before, change == "user closes" ? 2 : 0);
-        if (change == "user starts") {
-            r.sys.add(900, "/opt/orbivu/Orbivu.EXE");
-        } else if (change == "user closes") {
+        QCOMPARE(before, closes ? 2 : 0);
+        QString error;
+        if (closes)
             r.sys.remove("Orbivu");
-        } else {
-            QString error;
+        else if (change == "button")
             QVERIFY(r.viewer.start("/opt/orbivu/Orbivu.EXE", {}, "/opt/orbivu", &error));
+        if (!closes)
             r.sys.add(4711, "/opt/orbivu/Orbivu.EXE");
-        }
         int n = 0;
-        while (r.state.orbivuState == before && n < 10) {
+        for (; r.state.orbivuState == before && n < 10; ++n) {
             r.clock.advanceMs(500);
             r.after.checkAfterRecording();
-            ++n;
         }
-        QCOMPARE(n, ticks);
-        QCOMPARE(r.view.caption().endsWith(r.state.msg.MsgViewerStartedByUser), before == 0);
+        QTEST(n, "ticks");
+        QCOMPARE(r.view.caption().endsWith(r.state.msg.MsgViewerStartedByUser), !closes);
     }
 
     void wakeToolOnRulePath_data()
@@ -269,15 +250,14 @@ private Q_SLOTS:
         r.sys.startFails = missing;
         r.startRecording();
         r.endRecording();
-
         for (int tick = 0; tick < 2; ++tick) // nothing happens after the end
             r.after.checkAfterRecording();
 
         const QString options = simulated ? "--dry-run " : "";
-        const QString command = "/opt/my dorvel/Nocturo.exe " + options + "/wakeup=" + wake;
+        const QString tool = "/opt/my dorvel/Nocturo.exe ";
+        const QString command = tool + options + "/wakeup=" + wake;
         // Asked first, dry in a simulated run, so that it reads nothing of the machine.
-        QCOMPARE(r.toolChecks,
-                 QStringList{"/opt/my dorvel/Nocturo.exe --check " + options + "/wakeup=" + wake});
+        QCOMPARE(r.toolChecks, QStringList{tool + "--check " + options + "/wakeup=" + wake});
         QCOMPARE(r.sys.started, refused ? QStringList{} : QStringList{command});
         QCOMPARE(r.sys.runEntries,
                  refused ? QStringList{} : QStringList{"Dorvel: /opt/my dorvel/dorvel min cmos"});
@@ -308,53 +288,208 @@ private Q_SLOTS:
         QTest::newRow("power-off check fails") << false << "Sessions error==2 users logged in";
         QTest::newRow("resume fails") << true << "ERROR in Resume";
     }
-    // A box of the power paths after a recording ended at 21:00, left open all night: the
-    // 22:30 entry still starts, and the box's text is in the event log and on the desktop.
+    // A box of the power paths after a recording stays open without holding up the next
+    // start, and its text is in the event log and on the desktop.
     void powerBoxLeftOpen()
     {
         QFETCH(bool, standby);
         QFETCH(QString, box);
         Rig r;
-        const ViewerFolder folder = ViewerFolder::create(r.dir.filePath("Orbivu/"));
-        folder.addChannel(12, "Das Erste");
-        folder.addRecord(12, "2026.12.05 22:30", "2026.12.05 23:00", "Spaet");
-        ViewerDatabase db{QUuid::createUuid().toString()};
-        QVERIFY(db.open(folder.db));
-        r.state.orbivuExePath = folder.exe;
-        r.todo.appendRow("\t12\tDas Erste\t2026-12-05 22:30:00\t2026-12-05 23:00:00\tSpaet\t"
-                         "\t0\t0\t202612052230\t2026.12.05 22:30\t2026.12.05 23:00\t"
-                         "2026-12-05 22:30:00\t30");
-        r.todo.nextEventRow = 1;
-        r.todo.nextEventColumn = TodoList::RecStart;
-        r.todo.nextEventTime = *parseDefault("2026-12-05 22:30:00");
-        r.todo.recordingCount = 2; // with the recording that ends at 21:00
+        r.setNextLaunchIn(90 * 60);
+        r.todo.recordingCount = 2;
         r.state.settings.shutDownType = standby ? "Never" : "Rule";
         r.state.standbyMode = standby;
         r.power.failing[int(PowerRequest::PowerOff)] = {{"Sessions", "2 users logged in"}};
         r.power.standbyResult = powertext::FailToSetPowerState;
         RecordingNotifier notifier;
         r.after.setNotifier(&notifier);
-        Scheduler::Hooks hooks;
-        hooks.checkAfterRecording = [&] { r.after.checkAfterRecording(); };
-        Scheduler scheduler(r.state, r.todo, r.activity, db, r.viewer, r.prompter, r.view, r.timer,
-                            r.clock, r.log, r.sys, hooks);
         r.startRecording();
-        r.clock.set(QDateTime::fromString("2026-12-05T21:00:00", Qt::ISODate));
         r.endRecording();
-        scheduler.tick();
+        r.after.checkAfterRecording();
         QCOMPARE(r.powerCalls(), standby ? "inhibit|standbyWithWakeup 5280" : "powerOff");
+        QCOMPARE(r.prompter.open.size(), 1); // posted, not waited for
         QCOMPARE(r.prompter.texts(), QStringList{box});
-        for (const char* t : {"22:29:59", "22:30:00", "22:30:01"}) {
-            r.clock.set(QDateTime::fromString(QString("2026-12-05T") + t, Qt::ISODate));
-            scheduler.tick();
-        }
-        QCOMPARE(r.prompter.open.size(), 1); // never answered
-        QCOMPARE(r.sys.started.size(), 1);
-        QVERIFY(r.sys.started[0].startsWith(folder.exe + " "));
-        QVERIFY(r.sys.started[0].contains("Spaet"));
-        QVERIFY(r.logTexts().contains("|   " + box + '|'));
+        QVERIFY(r.logTexts().contains("|   " + box));
         QCOMPARE(notifier.shown, QStringList{"Dorvel: power problem | " + box});
+        QVERIFY(r.timer.active);
         QCOMPARE(r.ended, 0);
+    }
+
+    void standbyAndToolCommands_data()
+    {
+        // in: StandBy (S) or the wake tool (T), minutes to the next launch, held back by the
+        // wait-program (w), a recording (r) or nothing (-).
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("power");
+        QTest::addColumn<QString>("word");
+        auto row = [](const char* in, const char* power, const char* word = "") {
+            QTest::newRow(in) << QString(in) << QString(power) << QString(word);
+        };
+        row("S 30 -", "inhibit|standbyWithWakeup 1680");
+        row("S 5 -", "inhibit"); // the PC sleeps after the next recording
+        row("S 30 w", "inhibit", "GoNormalStandBy");
+        row("S 30 r", "inhibit", "GoNormalStandBy");
+        row("T 61 -", "closeWakeTimer");
+        row("T 50 -", ""); // the ITime rule starts the tool after a later recording
+        row("T 61 w", "", "StartNocturo1");
+    }
+    void standbyAndToolCommands()
+    {
+        QFETCH(QString, in);
+        const QStringList i = in.split(' ');
+        const bool standBy = i[0] == "S";
+        Rig r;
+        r.state.settings.shutDownType = standBy ? "LastRec" : "Rule";
+        r.todo.recordingCount = 2;
+        r.setNextLaunchIn(i[1].toInt() * 60);
+        r.setWaitProgramRunning(i[2] == "w");
+        if (i[2] == "r") {
+            r.startRecording();
+            r.after.checkAfterRecording();
+        }
+
+        standBy ? r.after.commands().standByCommand() : r.after.commands().wakeToolCommand();
+
+        QTEST(r.powerCalls(), "power");
+        QTEST(r.state.pendingPowerAction, "word");
+        QVERIFY(standBy ? r.state.standbyMode : r.state.wakeToolMode); // stays set
+        QCOMPARE(r.view.standbyLabel, standBy ? "StandBy" : "Nocturo");
+        QVERIFY(r.prompter.shown.isEmpty());
+        const bool started = in == "T 61 -";
+        const QString wake = "/wakeup=2026-12-05 20:58:00";
+        QCOMPARE(r.sys.started.join(""), started ? "/opt/my dorvel/Nocturo.exe " + wake : "");
+        QCOMPARE(r.logTexts(), started          ? "   Run Nocturo " + wake
+                               : in == "S 30 -" ? "   StandBy for 1680 sek|   Resumed"
+                                                : "");
+        QCOMPARE(r.ended, started ? 1 : 0);
+        QCOMPARE(r.view.goTimerChecked, in == "T 50 -");
+        if (i[2] != "r")
+            return;
+        // The recording ends: one sleep until shortly before the next launch; the waiting
+        // command, run again afterwards, finds the launch too near for a second one.
+        r.clock.advanceSecs(10 * 60);
+        r.endRecording();
+        r.after.checkAfterRecording();
+        QCOMPARE(r.powerCalls(), "inhibit|standbyWithWakeup 1080");
+        QCOMPARE(r.state.pendingPowerAction, QString());
+    }
+
+    // Each command refuses in a fixed order, with no other effect than the box.
+    void commandRefusals_data()
+    {
+        QTest::addColumn<bool>("standBy");
+        QTest::addColumn<QString>("failing"); // the conditions that fail: c, u, t, o
+        QTest::addColumn<QString>("box");
+        auto row = [](bool standBy, const char* failing, const char* box) {
+            QTest::addRow("%s: %s", standBy ? "StandBy" : "tool", failing)
+                << standBy << QString(failing) << QString(box);
+        };
+        for (bool standBy : {true, false}) {
+            row(standBy, "cuto", "No Recordings to do...");
+            row(standBy, "uto", "Dorvel Ver 0.36 - Orbivu is running started by user");
+            row(standBy, "to",
+                standBy ? "Not possible with Shutdown by ITime"
+                        : "Only possible with Shutdown by ITime");
+            row(standBy, "o", "There is at least one overlapping record! Please check/delete");
+        }
+    }
+    void commandRefusals()
+    {
+        QFETCH(bool, standBy);
+        QFETCH(QString, failing);
+        QFETCH(QString, box);
+        Rig r;
+        // "t": the type the command does not accept.
+        r.state.settings.shutDownType = (failing.contains('t') == standBy) ? "Rule" : "LastRec";
+        r.todo.recordingCount = failing.contains('c') ? 0 : 2;
+        r.setNextLaunchIn(120 * 60);
+        if (failing.contains('u')) {
+            r.sys.add(55, "/opt/orbivu/Orbivu.EXE", 1);
+            r.after.checkAfterRecording();
+        }
+        r.timer.active = !failing.contains('o');
+        r.view.goTimerChecked = true;
+
+        standBy ? r.after.commands().standByCommand() : r.after.commands().wakeToolCommand();
+
+        QCOMPARE(r.prompter.texts(), QStringList{box});
+        QCOMPARE(r.powerCalls(), QString());
+        QVERIFY(!r.state.standbyMode && !r.state.wakeToolMode);
+        QCOMPARE(r.state.pendingPowerAction, QString());
+        QCOMPARE(r.ended, 0);
+        // The wake tool's refusals for an empty list and an overlap also untick the menu item.
+        QCOMPARE(r.view.goTimerChecked, standBy || !(failing == "cuto" || failing == "o"));
+    }
+
+    void standbyTest_data()
+    {
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<qint64>("away");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<bool>("passed");
+        auto row = [](const char* name, qint64 away, bool passed, const char* result = "Resumed",
+                      const char* start = "2026-12-05T19:00:00Z") {
+            QTest::newRow(name) << QDateTime::fromString(start, Qt::ISODate).toLocalTime() << away
+                                << QString(result) << passed;
+        };
+        // Passed only when away more than one minute and less than four.
+        row("59 s: woken early", 59, false);
+        row("61 s", 61, true);
+        row("240 s", 240, false);
+        row("alarm not armed", 110, false, "SetTimer fail");
+        // The clocks go back at 03:00 during the test: the wall clock says it went backwards.
+        row("clocks go back", 110, true, "Resumed", "2026-10-25T00:59:00Z");
+    }
+    void standbyTest()
+    {
+        QFETCH(QDateTime, start);
+        QFETCH(qint64, away);
+        QFETCH(QString, result);
+        QFETCH(bool, passed);
+        Rig r;
+        r.clock.set(start);
+        r.power.awaySecs = away;
+        r.power.standbyResult = result;
+        r.timer.active = false;        // the settings dialog stopped it; the test starts it again
+        QList<bool> tickingWhileShown; // the result box, left open, must not hold up recordings
+        r.prompter.onShow = [&](const Prompter::Box&) { tickingWhileShown << r.timer.active; };
+
+        r.after.commands().standbyTest(); // the warning is answered with OK
+        QCOMPARE(tickingWhileShown, (QList<bool>{false, true}));
+
+        QCOMPARE(r.powerCalls(), "standbyWithWakeup 110");
+        QVERIFY(!r.power.timerDuringStandby && r.timer.active);
+        QCOMPARE(r.prompter.texts().value(1),
+                 passed ? "OK StandBy seems to work..." : "Sorry, StandBy seems not to work...");
+        QCOMPARE(r.store.own("SuspendCheck"), passed ? "1" : "<absent>");
+        QCOMPARE(r.state.settings.suspendCheck, passed);
+        QCOMPARE(r.view.standbyButton, passed);
+    }
+
+    void powerChecksAndFailures()
+    {
+        Rig r; // each request is asked only for its own checks, and still goes ahead
+        r.power.failing.insert(int(PowerRequest::PowerOff), {{"CanPowerOff", "challenge"}});
+        r.power.failing.insert(int(PowerRequest::TimedStandby),
+                               {{"CanSuspend", "no"}, {"WakeAlarm", "not permitted"}});
+        QCOMPARE(r.ops.standbyWithWakeup(110), "Resumed");
+        r.ops.powerOff();
+        QCOMPARE(r.prompter.texts(),
+                 (QStringList{"CanSuspend error==no", "WakeAlarm error==not permitted",
+                              "CanPowerOff error==challenge"}));
+        QCOMPARE(r.powerCalls(), "standbyWithWakeup 110|powerOff");
+
+        QCOMPARE(r.ops.standbyWithWakeup(0), "Bad time value"); // and the alarm not touched
+
+        r.power.standbyResult = powertext::SetTimerFail; // reported; the scheduler goes on
+        r.setNextLaunchIn(3600);
+        r.after.timedStandby();
+        QCOMPARE(r.prompter.texts().last(), "ERROR in Resume");
+        QVERIFY(!r.power.timerDuringStandby && r.timer.active && r.state.resumedFromStandby);
+        r.power.untilUser = powertext::FailToSetPowerState;
+        r.after.standbyAfterLastRecording();
+        QCOMPARE(r.prompter.texts().last(), "Fail to set power state");
+        QVERIFY(r.listTexts().endsWith("|   Record finished enter StandBy|   Resumed (USER)"));
     }
 };
 

@@ -1,9 +1,12 @@
-// The wake-up tool for real (no --dry-run) against a fake machine and a stand-in "dorvel" that
-// notes how it was started. Whatever fails, the user learns of it in the event log, on the
-// desktop and on standard error, no alarm is left armed, and a scheduler runs again.
+// The wake-up tool as a process: its arguments and --dry-run; for real against a fake machine
+// and a stand-in "dorvel" that notes how it was started, where whatever fails reaches the user
+// in the event log, on the desktop and on standard error, no alarm is left armed, and a
+// scheduler runs again. And Dorvel's side: the tool's check and the notifier.
 
 #include "fakemachine.h"
+#include "linux_notifier.h"
 #include "system.h"
+#include "waketoolcheck.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -28,12 +31,26 @@ QByteArray procRtc(const QDateTime& wake)
            "\nalrm_date\t: " + utc.toString("yyyy-MM-dd").toLatin1() + "\nalarm_IRQ\t: yes\n";
 }
 
+// The tool run to its end with `vars` ("NAME=value") set. Events flow meanwhile: the
+// notification service lives in this process.
+bool runTool(QProcess& p, const QStringList& args, const QStringList& vars)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& v : vars)
+        env.insert(v.section('=', 0, 0), v.section('=', 1));
+    p.setProcessEnvironment(env);
+    p.start(NOCTURO_PATH, args);
+    return QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000) &&
+           p.exitStatus() == QProcess::NormalExit;
+}
+
 } // namespace
 
 class TestWakeUpTool : public QObject {
     Q_OBJECT
     FakeLogin1 m_login1{FAKE_LOGIN1_PATH};
     FakeNotifications m_notifications;
+    QTemporaryDir m_config;
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_notifications.serve()); }
@@ -41,6 +58,15 @@ private Q_SLOTS:
     {
         QVERIFY(m_login1.restart());
         m_notifications.seen.clear();
+    }
+
+    void notifierReachesTheService()
+    {
+        // Servers may read the body as markup: the text stays the text.
+        dorvel::DBusNotifier().notify("Dorvel: recording problem", "<b>Tom & Jerry</b>");
+        QTRY_COMPARE(
+            m_notifications.seen,
+            QStringList{"Dorvel|Dorvel: recording problem|&lt;b&gt;Tom &amp; Jerry&lt;/b&gt;"});
     }
 
     void failurePath_data()
@@ -93,11 +119,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m.runtime));
         QFile::setPermissions(m.runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-        const QDateTime now = QDateTime::currentDateTime();
-        const QDateTime at = wake == "far"    ? now.addSecs(30 * 3600)
-                             : wake == "past" ? now.addSecs(-600)
-                                              : now.addSecs(2 * 3600);
-        const QString wakeText = at.toString("yyyy-MM-dd HH:mm:ss");
+        const QDateTime at = QDateTime::currentDateTime().addSecs(wake == "far"    ? 30 * 3600
+                                                                  : wake == "past" ? -600
+                                                                                   : 2 * 3600);
 
         QVERIFY(QDir().mkpath(m.root + "/sys/class/rtc/rtc0"));
         if (has("alarm-unwritable")) // root may write anything that exists
@@ -137,17 +161,12 @@ private Q_SLOTS:
         QVERIFY(writeFile(m.runtime + "/dorvel-" + QString::number(::getuid()) + ".lock", ""));
 
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DBUS_SYSTEM_BUS_ADDRESS", env.value("DBUS_SESSION_BUS_ADDRESS"));
-        env.insert("XDG_STATE_HOME", m.state);
-        env.insert("XDG_RUNTIME_DIR", m.runtime);
-        env.insert("NOCTURO_ROOT", m.root);
-        p.setProcessEnvironment(env);
-        p.start(NOCTURO_PATH, {"/wakeup=" + wakeText, "--dorvel=" + m.dorvel});
-        // Events flow meanwhile: the notification service lives in this process.
-        QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::NotRunning, 60000);
+        QVERIFY(
+            runTool(p, {"/wakeup=" + at.toString("yyyy-MM-dd HH:mm:ss"), "--dorvel=" + m.dorvel},
+                    {"DBUS_SYSTEM_BUS_ADDRESS=" + qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"),
+                     "XDG_STATE_HOME=" + m.state, "XDG_RUNTIME_DIR=" + m.runtime,
+                     "NOCTURO_ROOT=" + m.root}));
         const QString err = p.readAllStandardError();
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QFETCH(int, exitCode);
         QVERIFY2(p.exitCode() == exitCode, qPrintable(err));
 
@@ -156,12 +175,12 @@ private Q_SLOTS:
             QVERIFY2(readFile(m.alarmPath()).startsWith(alarm.toLatin1()),
                      readFile(m.alarmPath()).constData());
 
-        const QString started = readFile(m.dorvel + "/dorvel.started");
+        const QString started = m.dorvel + "/dorvel.started";
         const QString log =
             readFile((has("dorvel-folder-gone") ? m.state + "/Dorvel" : m.dorvel) + "/Dorvel.log");
         if (exitCode == 0) {
             QVERIFY2(err.isEmpty(), qPrintable(err));
-            QVERIFY(log.isEmpty() && started.isEmpty() && m_notifications.seen.isEmpty());
+            QVERIFY(log.isEmpty() && readFile(started).isEmpty() && m_notifications.seen.isEmpty());
             return;
         }
         QVERIFY2(err.contains(problem), qPrintable(err));
@@ -176,9 +195,84 @@ private Q_SLOTS:
                      qPrintable(log));
         // A scheduler runs again, once; a second tool leaves that to the first.
         const bool restartable = exitCode == 1 && !has("dorvel-folder-gone");
-        QCOMPARE(started, restartable ? QString("min\n") : QString());
+        // Started detached: it may write its note after the tool has ended.
+        QTRY_COMPARE(readFile(started), restartable ? "min\n" : QByteArray());
         if (has("dorvel-folder-gone"))
             QVERIFY2(err.contains("could not be started"), qPrintable(err));
+    }
+    void toolArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // part of standard output, or error output
+        auto row = [](const char* name, const QStringList& args, int exitCode, const char* out) {
+            QTest::addRow("%s", name) << args << exitCode << QString(out);
+        };
+        const QString dry = "--dry-run", now = "--now=2026-12-05 20:00:00";
+        row("as dorvel starts it", {"/wakeup=2026-12-05 20:58:00", dry, now}, 0, "\"+3480\"");
+        // Real seconds across the change of the clocks.
+        row("clocks go forward", {dry, "--now=2026-03-29 01:55:00", "/wakeup=2026-03-29 03:06:00"},
+            0, "\"+660\"");
+        // The repeated hour: the first of the two, an hour early rather than an hour late.
+        row("clocks go back", {dry, "--now=2026-10-25 01:00:00", "/wakeup=2026-10-25 02:30:00"}, 0,
+            "\"+5400\"");
+        row("hour that does not exist", {"/wakeup=2026-03-29 02:30:00", dry, now}, 1,
+            "not a valid");
+        row("--now for real", {"/wakeup=2001-01-01 00:00:00", now}, 2,
+            "only allowed with --dry-run");
+        row("unknown argument", {"--wakeup=2001-01-01 00:00:00"}, 2, "unknown argument");
+        // The presence key, one of it also after a hand-edit changed the case.
+        row("install", {"--install"}, 0, "[startup]\nbyteonoff=1\n");
+    }
+    void toolArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        QFile conf(m_config.filePath("Nocturo/Nocturo.conf"));
+        if (args.contains("--install")) {
+            QDir().mkpath(m_config.filePath("Nocturo"));
+            QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            conf.write("[startup]\nbyteonoff=0\n");
+            conf.close();
+        }
+        QProcess p;
+        QVERIFY(runTool(p, args,
+                        {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/dorvel-test",
+                         "XDG_CONFIG_HOME=" + m_config.path()}));
+        QTEST(p.exitCode(), "exitCode");
+        QString got = p.exitCode() ? p.readAllStandardError() : p.readAllStandardOutput();
+        if (args.contains("--install") && conf.open(QIODevice::ReadOnly))
+            got = conf.readAll();
+        QVERIFY2(got.contains(out), qPrintable(got));
+        QCOMPARE(got.startsWith("Dry run:"), args.contains("--dry-run") && p.exitCode() == 0);
+    }
+
+    // What Dorvel makes of the tool's check: nothing when it may end, else the tool's own
+    // words without its name, or why the tool could not answer.
+    void checkAsDorvelSeesIt_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("problem"); // the start of it; empty: may go ahead
+        const QString future =
+            "/wakeup=" + QDateTime::currentDateTime().addDays(1).toString("yyyy-MM-dd HH:mm:ss");
+        QTest::newRow("ready") << NOCTURO_PATH << QStringList{"--check", "--dry-run", future} << "";
+        QTest::newRow("past") << NOCTURO_PATH
+                              << QStringList{"--check", "--dry-run", "/wakeup=2001-01-01 00:00:00"}
+                              << "the wake-up time 2001-01-01 00:00:00 is in the past";
+        QTest::newRow("tool missing")
+            << "/nonexistent/Nocturo.exe" << QStringList{"--check", future}
+            << "/nonexistent/Nocturo.exe cannot be started";
+        QTest::newRow("tool says nothing")
+            << "/bin/false" << QStringList{} << "/bin/false ended with status 1 and said nothing";
+    }
+    void checkAsDorvelSeesIt()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(QString, problem);
+        const QString got = dorvel::runWakeToolCheck(program, args);
+        QVERIFY2(problem.isEmpty() ? got.isEmpty() : got.startsWith(problem), qPrintable(got));
     }
 };
 
