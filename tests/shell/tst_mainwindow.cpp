@@ -1,5 +1,5 @@
 // The main window offscreen and under Xvfb: the language form, the column widths
-// that the to-do list and the view share, the tray and closing.
+// that the to-do list and the view share, the tray, closing, and the layout rules.
 
 #include "activitylist.h"
 #include "fakes.h"
@@ -7,6 +7,7 @@
 #include "mainwindow.h"
 #include "messages.h"
 #include "todolist.h"
+#include "windowlayout.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -330,6 +331,66 @@ private Q_SLOTS:
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QVERIFY(form.minimumWidth() > form.fontMetrics().horizontalAdvance(form.windowTitle()));
         QVERIFY(ok->isDefault());
+    }
+
+    void todoHeight_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<int>("wanted"); // what the rows need; 0: no cap
+        QTest::addColumn<int>("height");
+        // Minimums: to-do list 47, activity list 40.
+        QTest::addRow("half") << 600 << 0.5 << 0 << 300;
+        QTest::addRow("capped by the rows") << 600 << 0.5 << 120 << 120;
+        QTest::addRow("rows need more than the share") << 600 << 0.5 << 500 << 300;
+        QTest::addRow("ratio below range counts as 0.05") << 1000 << 0.0 << 0 << 50;
+        QTest::addRow("ratio above range counts as 0.95") << 1000 << 2.5 << 0 << 950;
+        QTest::addRow("activity list keeps its minimum") << 500 << 0.95 << 0 << 460;
+        QTest::addRow("to-do list keeps its minimum") << 500 << 0.05 << 0 << 47;
+        QTest::addRow("no room at all") << 60 << 0.5 << 0 << 47;
+    }
+    void todoHeight()
+    {
+        QFETCH(int, total);
+        QFETCH(double, ratio);
+        QFETCH(int, wanted);
+        QTEST(windowlayout::todoListHeight(total, ratio, wanted, 47, 40), "height");
+    }
+
+    void ratio_data()
+    {
+        QTest::addColumn<int>("todo");
+        QTest::addColumn<int>("activity");
+        QTest::addColumn<double>("ratio");
+        QTest::addRow("a quarter") << 100 << 300 << 0.25;
+        QTest::addRow("all to-do list") << 400 << 0 << 0.95;
+        QTest::addRow("all activity list") << 0 << 400 << 0.05;
+        QTest::addRow("nothing laid out yet") << 0 << 0 << 0.5;
+    }
+    void ratio()
+    {
+        QFETCH(int, todo);
+        QFETCH(int, activity);
+        QTEST(windowlayout::splitRatioOf(todo, activity), "ratio");
+    }
+
+    void visibleScreen_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QPoint>("topLeft");
+        // Two screens side by side: 0..1919 and 1920..3199 wide.
+        QTest::addRow("on the second screen") << QRect(2000, 50, 800, 600) << QPoint(2000, 50);
+        QTest::addRow("partly off, title bar seen")
+            << QRect(1800, 900, 800, 600) << QPoint(1800, 900);
+        QTest::addRow("a screen that is gone") << QRect(5000, 100, 800, 600) << QPoint(1120, 100);
+        QTest::addRow("title bar above the top") << QRect(100, -20, 800, 600) << QPoint(100, 0);
+        QTest::addRow("larger than the screen") << QRect(-9000, -9000, 3000, 2000) << QPoint(0, 0);
+    }
+    void visibleScreen()
+    {
+        QFETCH(QRect, window);
+        const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        QTEST(windowlayout::visibleTopLeft(window, screens), "topLeft");
     }
 };
 
