@@ -127,7 +127,6 @@ private Q_SLOTS:
         QTest::addRow("double click on shown") << true << QSystemTrayIcon::DoubleClick << true << 0;
         QTest::addRow("middle click on hidden")
             << false << QSystemTrayIcon::MiddleClick << false << 1;
-        QTest::addRow("middle click on shown") << true << QSystemTrayIcon::MiddleClick << true << 1;
         QTest::addRow("menu opened") << false << QSystemTrayIcon::Context << false << 0;
     }
     void trayClicks()
