@@ -78,71 +78,55 @@ struct Window {
 class TestMainWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Minimising leaves only the tray icon, where there is a tray; without one the window
-    // stays in the task bar, so that it can never be lost. "min" at the start does the same.
-    void minimiseToTray_data()
+    // Minimising, by the button or by "min" at the start, leaves only the tray icon where there
+    // is a tray; without one the window stays in the task bar, so that it can never be lost.
+    // Left click toggles, double click restores, middle click reloads without showing.
+    void tray_data()
     {
         QTest::addColumn<bool>("tray");
-        QTest::addColumn<bool>("startedMin");
-        QTest::addRow("tray, minimise button") << true << false;
-        QTest::addRow("tray, started with min") << true << true;
-        QTest::addRow("no tray, minimise button") << false << false;
-        QTest::addRow("no tray, started with min") << false << true;
-    }
-    void minimiseToTray()
-    {
-        QFETCH(bool, tray);
-        QFETCH(bool, startedMin);
-        Window f;
-        MainWindow& w = f.w;
-        w.trayAvailable = [tray] { return tray; };
-        w.showAndRepaint();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        if (startedMin)
-            w.minimize();
-        else
-            w.showMinimized();
-        if (tray)
-            QTRY_VERIFY(!w.isVisible());
-        QCoreApplication::processEvents();
-        QCOMPARE(w.isVisible(), !tray);
-        QVERIFY(w.isMinimized());
-        // The tray's left click brings it back, raised and shown normally.
-        Q_EMIT f.child<QSystemTrayIcon>("TrayIcon")->activated(QSystemTrayIcon::Trigger);
-        QTRY_VERIFY(w.isVisible());
-        QVERIFY(!w.isMinimized());
-    }
-
-    // Left click toggles, double click restores, middle click reloads without showing.
-    void trayClicks_data()
-    {
-        QTest::addColumn<bool>("shownBefore");
+        QTest::addColumn<QString>("before"); // shown, hidden, or minimised by "button" or "min"
         QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
         QTest::addColumn<bool>("shownAfter");
         QTest::addColumn<int>("reloads");
-        QTest::addRow("left click on hidden") << false << QSystemTrayIcon::Trigger << true << 0;
-        QTest::addRow("left click on shown") << true << QSystemTrayIcon::Trigger << false << 0;
-        QTest::addRow("double click on hidden")
-            << false << QSystemTrayIcon::DoubleClick << true << 0;
-        QTest::addRow("double click on shown") << true << QSystemTrayIcon::DoubleClick << true << 0;
+        const auto left = QSystemTrayIcon::Trigger, twice = QSystemTrayIcon::DoubleClick;
+        QTest::addRow("tray, minimise button") << true << "button" << left << true << 0;
+        QTest::addRow("tray, started with min") << true << "min" << left << true << 0;
+        QTest::addRow("no tray, minimise button") << false << "button" << left << true << 0;
+        QTest::addRow("no tray, started with min") << false << "min" << left << true << 0;
+        QTest::addRow("left click on hidden") << true << "hidden" << left << true << 0;
+        QTest::addRow("left click on shown") << true << "shown" << left << false << 0;
+        QTest::addRow("double click on hidden") << true << "hidden" << twice << true << 0;
+        QTest::addRow("double click on shown") << true << "shown" << twice << true << 0;
         QTest::addRow("middle click on hidden")
-            << false << QSystemTrayIcon::MiddleClick << false << 1;
-        QTest::addRow("menu opened") << false << QSystemTrayIcon::Context << false << 0;
+            << true << "hidden" << QSystemTrayIcon::MiddleClick << false << 1;
+        QTest::addRow("menu opened") << true << "hidden" << QSystemTrayIcon::Context << false << 0;
     }
-    void trayClicks()
+    void tray()
     {
-        QFETCH(bool, shownBefore);
+        QFETCH(bool, tray);
+        QFETCH(QString, before);
         QFETCH(QSystemTrayIcon::ActivationReason, reason);
+        QFETCH(bool, shownAfter);
         Window f;
-        f.w.trayAvailable = [] { return true; };
-        QSignalSpy reload(&f.w, &MainWindow::getRecordingsClicked);
-        if (shownBefore) {
-            f.w.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&f.w));
+        MainWindow& w = f.w;
+        w.trayAvailable = [tray] { return tray; };
+        QSignalSpy reload(&w, &MainWindow::getRecordingsClicked);
+        if (before != "hidden") {
+            w.showAndRepaint();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+        }
+        if (before == "button" || before == "min") {
+            before == "min" ? w.minimize() : w.showMinimized();
+            if (tray)
+                QTRY_VERIFY(!w.isVisible());
+            QCoreApplication::processEvents();
+            QCOMPARE(w.isVisible(), !tray);
+            QVERIFY(w.isMinimized());
         }
         Q_EMIT f.child<QSystemTrayIcon>("TrayIcon")->activated(reason);
         QCoreApplication::processEvents();
-        QTEST(f.w.isVisible(), "shownAfter");
+        QTRY_COMPARE(w.isVisible(), shownAfter);
+        QVERIFY(!shownAfter || !w.isMinimized()); // raised and shown normally
         QTEST(int(reload.count()), "reloads");
     }
 
