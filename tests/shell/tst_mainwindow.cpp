@@ -1,5 +1,5 @@
 // The main window offscreen and under Xvfb: the language form, the column widths
-// that the to-do list and the view share, the tray and closing.
+// that the to-do list and the view share, the tray, closing, and the layout rules.
 
 #include "activitylist.h"
 #include "fakes.h"
@@ -7,6 +7,7 @@
 #include "mainwindow.h"
 #include "messages.h"
 #include "todolist.h"
+#include "windowlayout.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -77,72 +78,55 @@ struct Window {
 class TestMainWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Minimising leaves only the tray icon, where there is a tray; without one the window
-    // stays in the task bar, so that it can never be lost. "min" at the start does the same.
-    void minimiseToTray_data()
+    // Minimising, by the button or by "min" at the start, leaves only the tray icon where there
+    // is a tray; without one the window stays in the task bar, so that it can never be lost.
+    // Left click toggles, double click restores, middle click reloads without showing.
+    void tray_data()
     {
         QTest::addColumn<bool>("tray");
-        QTest::addColumn<bool>("startedMin");
-        QTest::addRow("tray, minimise button") << true << false;
-        QTest::addRow("tray, started with min") << true << true;
-        QTest::addRow("no tray, minimise button") << false << false;
-        QTest::addRow("no tray, started with min") << false << true;
-    }
-    void minimiseToTray()
-    {
-        QFETCH(bool, tray);
-        QFETCH(bool, startedMin);
-        Window f;
-        MainWindow& w = f.w;
-        w.trayAvailable = [tray] { return tray; };
-        w.showAndRepaint();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        if (startedMin)
-            w.minimize();
-        else
-            w.showMinimized();
-        if (tray)
-            QTRY_VERIFY(!w.isVisible());
-        QCoreApplication::processEvents();
-        QCOMPARE(w.isVisible(), !tray);
-        QVERIFY(w.isMinimized());
-        // The tray's left click brings it back, raised and shown normally.
-        Q_EMIT f.child<QSystemTrayIcon>("TrayIcon")->activated(QSystemTrayIcon::Trigger);
-        QTRY_VERIFY(w.isVisible());
-        QVERIFY(!w.isMinimized());
-    }
-
-    // Left click toggles, double click restores, middle click reloads without showing.
-    void trayClicks_data()
-    {
-        QTest::addColumn<bool>("shownBefore");
+        QTest::addColumn<QString>("before"); // shown, hidden, or minimised by "button" or "min"
         QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
         QTest::addColumn<bool>("shownAfter");
         QTest::addColumn<int>("reloads");
-        QTest::addRow("left click on hidden") << false << QSystemTrayIcon::Trigger << true << 0;
-        QTest::addRow("left click on shown") << true << QSystemTrayIcon::Trigger << false << 0;
-        QTest::addRow("double click on hidden")
-            << false << QSystemTrayIcon::DoubleClick << true << 0;
-        QTest::addRow("double click on shown") << true << QSystemTrayIcon::DoubleClick << true << 0;
+        const auto left = QSystemTrayIcon::Trigger, twice = QSystemTrayIcon::DoubleClick;
+        QTest::addRow("tray, minimise button") << true << "button" << left << true << 0;
+        QTest::addRow("tray, started with min") << true << "min" << left << true << 0;
+        QTest::addRow("no tray, minimise button") << false << "button" << left << true << 0;
+        QTest::addRow("no tray, started with min") << false << "min" << left << true << 0;
+        QTest::addRow("left click on hidden") << true << "hidden" << left << true << 0;
+        QTest::addRow("left click on shown") << true << "shown" << left << false << 0;
+        QTest::addRow("double click on hidden") << true << "hidden" << twice << true << 0;
+        QTest::addRow("double click on shown") << true << "shown" << twice << true << 0;
         QTest::addRow("middle click on hidden")
-            << false << QSystemTrayIcon::MiddleClick << false << 1;
-        QTest::addRow("middle click on shown") << true << QSystemTrayIcon::MiddleClick << true << 1;
-        QTest::addRow("menu opened") << false << QSystemTrayIcon::Context << false << 0;
+            << true << "hidden" << QSystemTrayIcon::MiddleClick << false << 1;
+        QTest::addRow("menu opened") << true << "hidden" << QSystemTrayIcon::Context << false << 0;
     }
-    void trayClicks()
+    void tray()
     {
-        QFETCH(bool, shownBefore);
+        QFETCH(bool, tray);
+        QFETCH(QString, before);
         QFETCH(QSystemTrayIcon::ActivationReason, reason);
+        QFETCH(bool, shownAfter);
         Window f;
-        f.w.trayAvailable = [] { return true; };
-        QSignalSpy reload(&f.w, &MainWindow::getRecordingsClicked);
-        if (shownBefore) {
-            f.w.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&f.w));
+        MainWindow& w = f.w;
+        w.trayAvailable = [tray] { return tray; };
+        QSignalSpy reload(&w, &MainWindow::getRecordingsClicked);
+        if (before != "hidden") {
+            w.showAndRepaint();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+        }
+        if (before == "button" || before == "min") {
+            before == "min" ? w.minimize() : w.showMinimized();
+            if (tray)
+                QTRY_VERIFY(!w.isVisible());
+            QCoreApplication::processEvents();
+            QCOMPARE(w.isVisible(), !tray);
+            QVERIFY(w.isMinimized());
         }
         Q_EMIT f.child<QSystemTrayIcon>("TrayIcon")->activated(reason);
         QCoreApplication::processEvents();
-        QTEST(f.w.isVisible(), "shownAfter");
+        QTRY_COMPARE(w.isVisible(), shownAfter);
+        QVERIFY(!shownAfter || !w.isMinimized()); // raised and shown normally
         QTEST(int(reload.count()), "reloads");
     }
 
@@ -330,6 +314,66 @@ private Q_SLOTS:
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QVERIFY(form.minimumWidth() > form.fontMetrics().horizontalAdvance(form.windowTitle()));
         QVERIFY(ok->isDefault());
+    }
+
+    void todoHeight_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<int>("wanted"); // what the rows need; 0: no cap
+        QTest::addColumn<int>("height");
+        // Minimums: to-do list 47, activity list 40.
+        QTest::addRow("half") << 600 << 0.5 << 0 << 300;
+        QTest::addRow("capped by the rows") << 600 << 0.5 << 120 << 120;
+        QTest::addRow("rows need more than the share") << 600 << 0.5 << 500 << 300;
+        QTest::addRow("ratio below range counts as 0.05") << 1000 << 0.0 << 0 << 50;
+        QTest::addRow("ratio above range counts as 0.95") << 1000 << 2.5 << 0 << 950;
+        QTest::addRow("activity list keeps its minimum") << 500 << 0.95 << 0 << 460;
+        QTest::addRow("to-do list keeps its minimum") << 500 << 0.05 << 0 << 47;
+        QTest::addRow("no room at all") << 60 << 0.5 << 0 << 47;
+    }
+    void todoHeight()
+    {
+        QFETCH(int, total);
+        QFETCH(double, ratio);
+        QFETCH(int, wanted);
+        QTEST(windowlayout::todoListHeight(total, ratio, wanted, 47, 40), "height");
+    }
+
+    void ratio_data()
+    {
+        QTest::addColumn<int>("todo");
+        QTest::addColumn<int>("activity");
+        QTest::addColumn<double>("ratio");
+        QTest::addRow("a quarter") << 100 << 300 << 0.25;
+        QTest::addRow("all to-do list") << 400 << 0 << 0.95;
+        QTest::addRow("all activity list") << 0 << 400 << 0.05;
+        QTest::addRow("nothing laid out yet") << 0 << 0 << 0.5;
+    }
+    void ratio()
+    {
+        QFETCH(int, todo);
+        QFETCH(int, activity);
+        QTEST(windowlayout::splitRatioOf(todo, activity), "ratio");
+    }
+
+    void visibleScreen_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QPoint>("topLeft");
+        // Two screens side by side: 0..1919 and 1920..3199 wide.
+        QTest::addRow("on the second screen") << QRect(2000, 50, 800, 600) << QPoint(2000, 50);
+        QTest::addRow("partly off, title bar seen")
+            << QRect(1800, 900, 800, 600) << QPoint(1800, 900);
+        QTest::addRow("a screen that is gone") << QRect(5000, 100, 800, 600) << QPoint(1120, 100);
+        QTest::addRow("title bar above the top") << QRect(100, -20, 800, 600) << QPoint(100, 0);
+        QTest::addRow("larger than the screen") << QRect(-9000, -9000, 3000, 2000) << QPoint(0, 0);
+    }
+    void visibleScreen()
+    {
+        QFETCH(QRect, window);
+        const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        QTEST(windowlayout::visibleTopLeft(window, screens), "topLeft");
     }
 };
 

@@ -68,8 +68,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("lastWidth");
         QTest::addRow("default") << keys::MyFormatStr.defaultValue << 0.5 << 600 << 1500;
         QTest::addRow("stored widths kept") << "37;450;1;2;3;4;5;6;900;" << 0.37 << 450 << 900;
-        QTest::addRow("above 95") << "120;1;2;3;4;5;6;7;8;" << 0.95 << 600 << 1500;
-        QTest::addRow("zero") << "0;" << 0.05 << 600 << 1500;
         // Widths that would hide a column for good, or push the others out of sight.
         QTest::addRow("negative widths") << "50;-450;0;0;0;0;0;0;-1;" << 0.5 << 600 << 1500;
         QTest::addRow("huge widths") << "50;32000;0;0;0;0;0;0;99999;" << 0.5 << 15000 << 1500;
@@ -90,7 +88,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dir");
         QTest::addColumn<int>("pre");
         QTest::addColumn<int>("post");
-        QTest::addRow("empty") << QByteArray() << "" << 2 << 2;
         QTest::addRow("plain, CR LF")
             << QByteArray("RecordDirectory=/rec\r\nPrerecordMinutes=5\r\nPostrecordMinutes=7\r\n")
             << "/rec/" << 5 << 7;
@@ -106,10 +103,6 @@ private Q_SLOTS:
             << 4 << 2;
         // The value is taken by position from the start of the field.
         QTest::addRow("key inside a field") << QByteArray("xPrerecordMinutes=5") << "" << 2 << 2;
-        QTest::addRow("binary and long lines")
-            << (QByteArray(70000, 'a') +
-                QByteArray("\n\x01\xff\xfe\x00zz\nPrerecordMinutes=3\n", 27))
-            << "" << 3 << 2;
         // Keys are taken by their whole name only.
         QTest::addRow("longer key with the same ending")
             << QByteArray("RecordDirectory=/rec\nTimeshiftRecordDirectory=/x\n") << "/rec/" << 2
@@ -132,7 +125,7 @@ private Q_SLOTS:
     }
 
     // The real store: section and key in any case, garbage files, values with commas; the same
-    // value again leaves the file as it is.
+    // value again leaves the file as it is; a failed save is reported.
     void qtStore()
     {
         QTemporaryDir dir;
@@ -183,6 +176,12 @@ private Q_SLOTS:
         QCOMPARE(settings.text(keys::ShutDownType), u"Rule"_s);
         settings.removeIfExists(keys::RuleMinutes);
         QCOMPARE(settings.number(keys::RuleMinutes), 60);
+
+        // A folder where the file should be: not even root can write it. Later reads in the
+        // same process see what the file holds, not the unsaved value.
+        QVERIFY(QDir().mkpath(dir.filePath(u"Broken/Broken.conf"_s)));
+        QVERIFY(!store.save(u"Broken"_s, u"Startup"_s, u"SaveLog"_s, u"1"_s));
+        QCOMPARE(store.get(u"Broken"_s, u"Startup"_s, u"SaveLog"_s, u"<absent>"_s), u"<absent>"_s);
         qunsetenv("XDG_CONFIG_HOME");
     }
 };

@@ -1,10 +1,11 @@
-// The load handler, the database path resolution and the close handler, driven through the
-// platform seams against real files in a temporary folder.
+// The load handler, the database path resolution, the close handler and the bell of a second
+// start, driven through the platform seams against real files in a temporary folder.
 
 #include "activitylist.h"
 #include "appstate.h"
 #include "eventlog.h"
 #include "fakes.h"
+#include "instancebell.h"
 #include "startup.h"
 #include "todolist.h"
 #include "viewerdb.h"
@@ -13,11 +14,15 @@
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace dorvel;
@@ -317,16 +322,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<Power>("p");
         const QStringList none;
-        QTest::addRow("Never") << Power{"Never", none, true, "NoShutdown", false, true};
-        QTest::addRow("LastRec") << Power{"LastRec", none, true, "LastRec", true, false};
-        QTest::addRow("Rule") << Power{"Rule", none, true, "ITime", true, true};
-        QTest::addRow("Rule without tool") << Power{"Rule", none, false, "ITime", true, false};
-        QTest::addRow("unknown type") << Power{"rule", none, true, "", false, false};
-        QTest::addRow("Notmin") << Power{"Rule", {"Notmin"}, true, "ITime", true, true, true};
-        QTest::addRow("MIN CMOS") << Power{"Rule", {"MIN", "CMOS"}, true, "ITime", true, true, true,
-                                           true};
-        QTest::addRow("cmos without tool")
-            << Power{"Rule", {"cmos"}, false, "ITime", true, false, false, false};
+        const bool y = true, n = false;
+        // Type, switches, wake tool; label, NoShutDown and GoNocturo enabled, minimised, mode.
+        QTest::addRow("Never") << Power{"Never", none, y, "NoShutdown", n, y};
+        QTest::addRow("LastRec") << Power{"LastRec", none, y, "LastRec", y, n};
+        QTest::addRow("Rule") << Power{"Rule", none, y, "ITime", y, y};
+        QTest::addRow("Rule without tool") << Power{"Rule", none, n, "ITime", y, n};
+        QTest::addRow("unknown type") << Power{"rule", none, y, "", n, n};
+        QTest::addRow("Notmin") << Power{"Rule", {"Notmin"}, y, "ITime", y, y, y};
+        QTest::addRow("MIN CMOS") << Power{"Rule", {"MIN", "CMOS"}, y, "ITime", y, y, y, y};
+        QTest::addRow("cmos without tool") << Power{"Rule", {"cmos"}, n, "ITime", y, n, n, n};
     }
     void powerSetup()
     {
@@ -354,26 +359,20 @@ private Q_SLOTS:
     void closeRequest_data()
     {
         QTest::addColumn<Close>("c");
-        const QSize large(7000, 4000);
-        QTest::addRow("pending, OK")
-            << Close{"Never", 3, true, false, true, false, large, true, true};
-        QTest::addRow("pending, cancelled")
-            << Close{"LastRec", 3, true, true, true, false, large, true, false};
+        const QSize big(7000, 4000);
+        const bool y = true, n = false;
+        // Type, pending, question on, Cancel, ticking, minimised, size; asks, closes.
+        QTest::addRow("pending, OK") << Close{"Never", 3, y, n, y, n, big, y, y};
+        QTest::addRow("pending, cancelled") << Close{"LastRec", 3, y, y, y, n, big, y, n};
         // Cancelling gives the tick back the state it had: a stopped tick stays stopped.
-        QTest::addRow("cancelled, tick was stopped")
-            << Close{"LastRec", 2, true, true, false, false, large, true, false};
-        QTest::addRow("Rule never asks")
-            << Close{"Rule", 3, true, true, true, false, large, false, true};
-        QTest::addRow("nothing pending")
-            << Close{"Never", 0, true, true, true, false, large, false, true};
-        QTest::addRow("question off")
-            << Close{"Never", 3, false, true, true, false, large, false, true};
-        QTest::addRow("minimised saves nothing")
-            << Close{"Never", 0, true, false, true, true, large, false, true};
+        QTest::addRow("cancelled, tick was stopped") << Close{"LastRec", 2, y, y, n, n, big, y, n};
+        QTest::addRow("Rule never asks") << Close{"Rule", 3, y, y, y, n, big, n, y};
+        QTest::addRow("nothing pending") << Close{"Never", 0, y, y, y, n, big, n, y};
+        QTest::addRow("question off") << Close{"Never", 3, n, y, y, n, big, n, y};
+        QTest::addRow("minimised saves nothing") << Close{"Never", 0, y, n, y, y, big, n, y};
         QTest::addRow("small window keeps sizes")
-            << Close{"Never", 0, true, false, true, false, {3000, 2890}, false, true};
-        QTest::addRow("just large enough")
-            << Close{"Never", 0, true, false, true, false, {3001, 2891}, false, true};
+            << Close{"Never", 0, y, n, y, n, {3000, 2890}, n, y};
+        QTest::addRow("just large enough") << Close{"Never", 0, y, n, y, n, {3001, 2891}, n, y};
     }
     void closeRequest()
     {
@@ -400,14 +399,68 @@ private Q_SLOTS:
         const QString question = u"Close Dorvel (still %1 Recordings to do...)"_s.arg(c.count);
         QCOMPARE(rig.prompter.texts(), c.asks ? QStringList{question} : QStringList());
         QCOMPARE(rig.timer.active, !c.closes && c.ticking);
-        const auto saved = [&](const QString& value) { return c.minimized ? kAbsent : value; };
-        QCOMPARE(rig.store.own(u"HPos"_s), saved(u"120"_s));
-        QCOMPARE(rig.store.own(u"VPos"_s), saved(u"240"_s));
-        QCOMPARE(rig.store.own(u"MyFormatStr"_s), saved(u"63;100;200;300;400;500;600;700;800;"_s));
-        QCOMPARE(rig.store.own(u"VSize"_s),
-                 c.size.height() > 2890 ? saved(QString::number(c.size.height())) : kAbsent);
-        QCOMPARE(rig.store.own(u"HSize"_s),
-                 c.size.width() > 3000 ? saved(QString::number(c.size.width())) : kAbsent);
+        QStringList stored, expected{"120", "240", "63;100;200;300;400;500;600;700;800;"};
+        for (const char* key : {"HPos", "VPos", "MyFormatStr", "VSize", "HSize"})
+            stored << rig.store.own(key);
+        expected << (c.size.height() > 2890 ? QString::number(c.size.height()) : kAbsent)
+                 << (c.size.width() > 3000 ? QString::number(c.size.width()) : kAbsent);
+        QCOMPARE(stored, c.minimized ? QStringList(5, kAbsent) : expected);
+    }
+
+    // The bell by which a second start asks the running instance to show its window.
+    void ring_data()
+    {
+        QTest::addColumn<QString>("before"); // what lies at the path before the first start
+        QTest::addColumn<bool>("listening");
+        QTest::addRow("running instance") << "" << true;
+        QTest::addRow("nobody running") << "" << false;
+        QTest::addRow("socket left by a crashed instance") << "socket" << true;
+        QTest::addRow("stray file") << "file" << true;
+        QTest::addRow("socket left, nobody running") << "socket" << false;
+        // A path that does not fit a socket address fails plainly instead of ringing elsewhere.
+        QTest::addRow("overlong path") << "long" << false;
+    }
+    void ring()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, listening);
+        QTemporaryDir dir;
+        const QString path =
+            before == "long" ? "/tmp/" + QString(200, 'b') : dir.filePath("dorvel.bell");
+        if (before == "file") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (before == "socket") {
+            // Bound and closed again: what a killed instance leaves behind.
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un a{};
+            a.sun_family = AF_UNIX;
+            qstrncpy(a.sun_path, QFile::encodeName(path).constData(), sizeof a.sun_path);
+            QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+            ::close(fd);
+        }
+        {
+            InstanceBell bell(path);
+            QSignalSpy rung(&bell, &InstanceBell::rung);
+            if (before == "long")
+                QVERIFY(!bell.listen());
+            if (listening) {
+                QVERIFY(bell.listen());
+                // Only the user's own programs may ring.
+                struct stat st {};
+                QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+                QVERIFY(S_ISSOCK(st.st_mode));
+                QCOMPARE(st.st_mode & 0777, mode_t(0600));
+            }
+            QCOMPARE(InstanceBell::ring(path), listening);
+            QCOMPARE(rung.wait(listening ? 5000 : 100), listening);
+            QCOMPARE(InstanceBell::ring(path), listening);
+            QTRY_COMPARE(rung.count(), listening ? 2 : 0);
+        }
+        // The next start finds no socket of an instance that ended normally.
+        if (listening)
+            QVERIFY(!QFile::exists(path));
+        QVERIFY(!InstanceBell::ring(path));
     }
 };
 
