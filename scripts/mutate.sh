@@ -72,7 +72,7 @@ mutant count-below-zero src/power/afterrecording.cpp \
     'std::max(0, m.todo.recordingCount - 1)' '(m.todo.recordingCount - 1)' \
     tst_afterrecording
 mutant stop-keeps-pending-action src/power/shutdownform.cpp \
-    'm_state.pendingPowerAction.clear();' '' \
+    $'m_timer.stop();\n    m_state.pendingPowerAction.clear();' 'm_timer.stop();' \
     tst_shutdownform
 mutant flag-any-number src/core/settings.cpp \
     'return text == QStringLiteral("1");' 'return text.toInt() != 0;' \

@@ -300,6 +300,20 @@ private Q_SLOTS:
         QCOMPARE(rig.wakeAt(), at(20, 40).addMSecs(1));
     }
 
+    // The English table's warning, word for word.
+    void warningInEnglish()
+    {
+        Rig rig;
+        rig.state.msg = MessageTable::forLanguage(QStringLiteral("eng"));
+        rig.add("Erste", "20:15", "20:45");
+        rig.loader.getRecordings();
+        rig.userStartsViewer();
+        rig.tickAt(at(20, 14, 30));
+        QCOMPARE(rig.prompter.texts(),
+                 QStringList{QStringLiteral("Orbivu is running! Please close it! A recording is "
+                                            "scheduled in one minute!")});
+    }
+
     // The window opens about 47.04 s before the launch time; one warning per coming start;
     // when the box is closed more than a minute after the launch time the program ends.
     void warningWindowAndExpiry()

@@ -146,6 +146,15 @@ private Q_SLOTS:
                  (std::array<qint16, 8>{600, 2600, 2500, 2500, 3000, 3000, 1500, 1500}));
         QCOMPARE(rig.afterRecordingChecks, 1);
         QCOMPARE(rig.loads, 1);
+        // The options a new user starts with (nothing of them stored).
+        const Settings& o = rig.state.settings;
+        QCOMPARE(
+            (QList<bool>{o.useShortdesc, o.ignoreOverlap, o.startPendingRecord, o.saveLog,
+                         o.recDelay, o.streamonly, o.autoRun, o.askForClose, o.autoClose,
+                         o.waitForClose, o.suspendCheck}),
+            (QList<bool>{true, false, true, false, true, true, false, true, false, false, false}));
+        QCOMPARE((QList<int>{o.recDelaySec, o.ruleMinutes}), (QList<int>{500, 60}));
+        QCOMPARE(o.shutDownType, u"Never"_s);
         rig.view.placeWindow(5, 5);
         rig.state.reloadRequested = true;
         QVERIFY(rig.load());
