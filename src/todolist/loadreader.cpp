@@ -111,6 +111,20 @@ QSqlError errorOf(sqlite3* db, const QString& what, QSqlError::ErrorType type, i
                      QString::number(code));
 }
 
+// The statement, or nothing with the reason as QtSql gives it.
+sqlite3_stmt* prepare(sqlite3* db, const QString& statement, QSqlError& error)
+{
+    sqlite3_stmt* s = nullptr;
+    const int prepared = sqlite3_prepare16_v2(db, statement.utf16(),
+                                              int(statement.size() * sizeof(QChar)), &s, nullptr);
+    if (prepared == SQLITE_OK && s) // an empty statement prepares to nothing
+        return s;
+    error = errorOf(db, QStringLiteral("Unable to execute statement"), QSqlError::StatementError,
+                    prepared);
+    sqlite3_finalize(s);
+    return nullptr;
+}
+
 sqlite3* connectionOf(const QVariant& handle)
 {
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
@@ -165,15 +179,9 @@ LoadReader::Result RecordAppender::append(const QVariant& handle, const QString&
     sqlite3* const db = connectionOf(handle);
     if (!db)
         return LoadReader::Result::NoHandle;
-    sqlite3_stmt* s = nullptr;
-    const int prepared = sqlite3_prepare16_v2(db, statement.utf16(),
-                                              int(statement.size() * sizeof(QChar)), &s, nullptr);
-    if (prepared != SQLITE_OK) {
-        error = errorOf(db, QStringLiteral("Unable to execute statement"),
-                        QSqlError::StatementError, prepared);
-        sqlite3_finalize(s);
+    sqlite3_stmt* const s = prepare(db, statement, error);
+    if (!s)
         return LoadReader::Result::Failed;
-    }
     LoadReader::Result result = LoadReader::Result::Done;
     for (const ViewerDatabase::NewRecord& r : records) {
         sqlite3_reset(s);
@@ -217,15 +225,9 @@ LoadReader::read(const QVariant& handle, const QString& statement,
     sqlite3* const db = connectionOf(handle);
     if (!db)
         return Result::NoHandle;
-    sqlite3_stmt* s = nullptr;
-    const int prepared = sqlite3_prepare16_v2(db, statement.utf16(),
-                                              int(statement.size() * sizeof(QChar)), &s, nullptr);
-    if (prepared != SQLITE_OK) {
-        error = errorOf(db, QStringLiteral("Unable to execute statement"),
-                        QSqlError::StatementError, prepared);
-        sqlite3_finalize(s);
+    sqlite3_stmt* const s = prepare(db, statement, error);
+    if (!s)
         return Result::Failed;
-    }
     Shared num, channel, pre, post;
     ViewerDatabase::LoadRow row;
     // Whether the fingerprint of plain texts is plainFingerprint() of them in this file (its
