@@ -1,6 +1,7 @@
 #include "datetime.h"
 
 #include <cmath>
+#include <utility>
 
 namespace dorvel {
 
@@ -53,6 +54,19 @@ std::optional<double> parseWith(const QString& text, const QStringList& formats)
     return std::nullopt;
 }
 
+// A day serial's date and its time of day, to the nearest second; a fraction that rounds up
+// to midnight is the next day's 00:00:00.
+std::pair<QDate, QTime> splitDaySerial(double serial)
+{
+    double days = std::floor(serial);
+    qint64 ms = std::llround((serial - days) * 86400.0) * 1000;
+    if (ms >= kMsPerDay) {
+        days += 1;
+        ms -= kMsPerDay;
+    }
+    return {kEpoch.addDays(qint64(days)), QTime::fromMSecsSinceStartOfDay(int(ms))};
+}
+
 } // namespace
 
 double toDaySerial(const QDateTime& local)
@@ -62,14 +76,8 @@ double toDaySerial(const QDateTime& local)
 
 QDateTime fromDaySerial(double serial)
 {
-    double days = std::floor(serial);
-    qint64 ms = std::llround((serial - days) * 86400.0) * 1000; // nearest second
-    if (ms >= kMsPerDay) {
-        days += 1;
-        ms -= kMsPerDay;
-    }
-    const QDate date = kEpoch.addDays(qint64(days));
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms)));
+    const auto [date, time] = splitDaySerial(serial);
+    return QDateTime(date, time);
 }
 
 QDateTime firstInstantOf(double serial)
@@ -89,14 +97,9 @@ QDateTime firstInstantOf(double serial)
 QString formatDefault(double serial)
 {
     // Date and time apart: a wall-clock time in the spring-forward gap has no QDateTime.
-    double days = std::floor(serial);
-    qint64 ms = std::llround((serial - days) * 86400.0) * 1000;
-    if (ms >= kMsPerDay) {
-        days += 1;
-        ms -= kMsPerDay;
-    }
-    return kEpoch.addDays(qint64(days)).toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
-           QTime::fromMSecsSinceStartOfDay(int(ms)).toString(QStringLiteral("HH:mm:ss"));
+    const auto [date, time] = splitDaySerial(serial);
+    return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
+           time.toString(QStringLiteral("HH:mm:ss"));
 }
 
 QString formatDefault(const QDateTime& local)

@@ -422,31 +422,6 @@ std::optional<QSqlRecord> ViewerDatabase::takeRecord(const RecordKey& key)
     return deleteReturning(q);
 }
 
-bool ViewerDatabase::restoreRecord(const QSqlRecord& record)
-{
-    if (!ready())
-        return false;
-    if (record.isEmpty()) {
-        m_lastError = QStringLiteral("there is no entry to write back");
-        return false;
-    }
-    QSqlDatabase d = db();
-    QStringList names;
-    QStringList marks;
-    for (int i = 0; i < record.count(); ++i) {
-        names << d.driver()->escapeIdentifier(record.fieldName(i), QSqlDriver::FieldName);
-        marks << QStringLiteral("?");
-    }
-    QSqlQuery q(d);
-    q.prepare(QStringLiteral("INSERT INTO RECORD (%1) VALUES (%2)")
-                  .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-    for (int i = 0; i < record.count(); ++i)
-        q.addBindValue(record.value(i)); // a null QVariant binds as NULL, types stay as read
-    if (!q.exec())
-        return fail(q);
-    return true;
-}
-
 ViewerDatabase::UpdateResult ViewerDatabase::updateFirstRecord(const QString& dbStartTime,
                                                                const QString& dbEndTime,
                                                                const QString& column,

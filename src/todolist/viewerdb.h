@@ -91,8 +91,8 @@ public:
 
     // --- Statements used by the scheduler and the editors ------------------------------
     // Deletes the first RECORD row (lowest rowid) whose STARTTIME, ENDTIME, SHORTDESC and
-    // LONGDESC equal the texts, and returns that row with all its columns so that it can be
-    // written back unchanged; nothing when no row matched or the delete failed.
+    // LONGDESC equal the texts, and returns that row with all its columns; nothing when no
+    // row matched or the delete failed.
     std::optional<QSqlRecord> takeFirstRecord(const QString& dbStartTime, const QString& dbEndTime,
                                               const QString& shortDesc, const QString& longDesc);
     // The same for the row the list was loaded from: the row with that rowid when its stored
@@ -109,9 +109,6 @@ public:
     // Why the last statement failed: nothing matched, or the file is locked, or else.
     enum class Failure { None, NotFound, Locked, Missing, NotViewerDatabase, Other };
     Failure lastFailure() const { return m_lastFailure; }
-
-    // Re-inserts a row returned by takeFirstRecord, every column as it was (under a new rowid).
-    bool restoreRecord(const QSqlRecord& record);
 
     enum class UpdateResult {
         Updated,  // the value was written
