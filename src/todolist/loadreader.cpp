@@ -125,6 +125,14 @@ sqlite3_stmt* prepare(sqlite3* db, const QString& statement, QSqlError& error)
     return nullptr;
 }
 
+// Why a step failed, as QtSql gives it. A plain error has its reason only after the reset; a
+// busy file has it at once.
+QSqlError stepError(sqlite3* db, sqlite3_stmt* s, int rc)
+{
+    const int code = rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT ? sqlite3_reset(s) : rc;
+    return errorOf(db, QStringLiteral("Unable to fetch row"), QSqlError::ConnectionError, code);
+}
+
 sqlite3* connectionOf(const QVariant& handle)
 {
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
@@ -204,10 +212,7 @@ LoadReader::Result RecordAppender::append(const QVariant& handle, const QString&
         }
         const int rc = sqlite3_step(s);
         if (rc != SQLITE_DONE) {
-            // As for a read: a plain error has its reason only after the reset.
-            const int code = rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT ? sqlite3_reset(s) : rc;
-            error = errorOf(db, QStringLiteral("Unable to fetch row"), QSqlError::ConnectionError,
-                            code);
+            error = stepError(db, s, rc);
             result = LoadReader::Result::Failed;
             break;
         }
@@ -263,12 +268,7 @@ LoadReader::read(const QVariant& handle, const QString& statement,
     }
     Result result = Result::Done;
     if (rc != SQLITE_DONE) {
-        // A plain error has its reason only after the reset; a busy file has it at once.
-        int code = rc;
-        if (rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT)
-            code = sqlite3_reset(s);
-        error =
-            errorOf(db, QStringLiteral("Unable to fetch row"), QSqlError::ConnectionError, code);
+        error = stepError(db, s, rc);
         result = Result::Failed;
     }
     sqlite3_finalize(s);
